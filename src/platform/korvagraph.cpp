@@ -1,0 +1,313 @@
+#include "korvagraph.h"
+
+#include "uiregistry.h"
+
+namespace korva {
+
+namespace {
+
+// Cursor 1 (the position) in amber, the two window cursors in blue.
+const std::array<QColor, KorvaGraph::kCursorCount> kCursorColors{QColor(0xf5, 0x9e, 0x0b), QColor(0x25, 0x63, 0xeb),
+                                                                 QColor(0x25, 0x63, 0xeb)};
+const QString kCursorLayer = QStringLiteral("cursors");
+
+void StyleAxis(QCPAxis* axis, bool labelled)
+{
+    const QColor line(0x9a, 0xa1, 0xa9);
+    axis->setBasePen(QPen(line, 1));
+    axis->setTickPen(QPen(line, 1));
+    axis->setSubTicks(false);
+    axis->setTickLength(0, 4);
+    axis->setTickLabels(labelled);
+    axis->setTicks(labelled);
+    axis->setTickLabelColor(QColor(0x4b, 0x55, 0x63));
+    axis->grid()->setPen(QPen(QColor(0, 0, 0, 24), 1));
+    axis->grid()->setZeroLinePen(Qt::NoPen);
+    axis->grid()->setSubGridVisible(false);
+}
+
+}  // namespace
+
+KorvaGraph::KorvaGraph(QWidget* parent) : QCustomPlot(parent)
+{
+    applyLook();
+    xAxis->setRange(0, 1024);
+    yAxis->setRange(0, 1);
+    createCursors();
+
+    m_repaintTimer.setSingleShot(true);
+    m_repaintTimer.setInterval(kRepaintIntervalMs);
+    connect(&m_repaintTimer, &QTimer::timeout, this, [this] { replot(); });
+    // Whatever caused a repaint, it shows every change made so far.
+    connect(this, &QCustomPlot::afterReplot, this, [this] {
+        ++m_repaints;
+        m_repaintTimer.stop();
+    });
+}
+
+// A light, quiet look: white plot area, faint grid, grey axes framing the plot on all sides.
+void KorvaGraph::applyLook()
+{
+    setBackground(Qt::white);
+    QFont tickFont = font();
+    tickFont.setPointSizeF(tickFont.pointSizeF() * 0.85);
+    xAxis->setTickLabelFont(tickFont);
+    yAxis->setTickLabelFont(tickFont);
+    StyleAxis(xAxis, true);
+    StyleAxis(yAxis, true);
+    StyleAxis(xAxis2, false);
+    StyleAxis(yAxis2, false);
+    xAxis2->setVisible(true);
+    yAxis2->setVisible(true);
+    xAxis2->grid()->setVisible(false);
+    yAxis2->grid()->setVisible(false);
+    axisRect()->setMinimumMargins(QMargins(4, 4, 4, 4));
+}
+
+void KorvaGraph::createCursors()
+{
+    addLayer(kCursorLayer, layer(QStringLiteral("main")), QCustomPlot::limAbove);
+    for (int i = 0; i < kCursorCount; ++i) {
+        const QColor color = kCursorColors[i];
+        auto* line = new QCPItemStraightLine(this);
+        line->setLayer(kCursorLayer);
+        line->setPen(QPen(color, 1));
+        line->point1->setCoords(0, 0);
+        line->point2->setCoords(0, 1);
+        line->setVisible(false);
+
+        auto* marker = new QCPItemTracer(this);
+        marker->setLayer(kCursorLayer);
+        marker->setStyle(QCPItemTracer::tsCircle);
+        marker->setSize(8);
+        marker->setPen(QPen(color.darker(130), 1));
+        marker->setBrush(color);
+        marker->setVisible(false);
+        m_cursors[i] = {line, marker};
+    }
+}
+
+QCPAxis* KorvaGraph::axisOf(int axis) const
+{
+    switch (axis) {
+    case VAL_XAXIS:
+        return xAxis;
+    case VAL_LEFT_YAXIS:
+        return yAxis;
+    default:
+        return nullptr;
+    }
+}
+
+void KorvaGraph::deleteAllPlots(bool immediate)
+{
+    m_rects.hideAll();
+    m_curves.hideAll();
+    if (immediate)
+        replot(QCustomPlot::rpQueuedReplot);
+    else
+        scheduleRepaint();
+}
+
+void KorvaGraph::placeCursor(int cursor, double x, double y)
+{
+    const Cursor& c = m_cursors[cursor - 1];
+    c.line->point1->setCoords(x, 0);
+    c.line->point2->setCoords(x, 1);
+    c.marker->position->setCoords(x, y);
+    c.line->setVisible(true);
+    c.marker->setVisible(true);
+    scheduleRepaint();
+}
+
+QPointF KorvaGraph::cursorPosition(int cursor) const
+{
+    return m_cursors[cursor - 1].marker->position->coords();
+}
+
+int KorvaGraph::addRect(const GraphRect& rect)
+{
+    QCPItemRect* item = m_rects.take([this] { return new QCPItemRect(this); });
+    item->topLeft->setCoords(rect.x1, rect.y1);
+    item->bottomRight->setCoords(rect.x2, rect.y2);
+    item->setPen(QPen(ui::ColorFromRgb(rect.frameColor), 1));
+    item->setBrush(ui::ColorFromRgb(rect.fillColor));
+    scheduleRepaint();
+    return m_nextPlotHandle++;
+}
+
+int KorvaGraph::addCurve(const uint16_t* x, const uint16_t* y, size_t n, int color, int pointFrequency)
+{
+    QCPCurve* curve = m_curves.take([this] { return new QCPCurve(xAxis, yAxis); });
+    QVector<QCPCurveData> points;
+    points.reserve(static_cast<qsizetype>(n));
+    for (size_t i = 0; i < n; ++i)
+        points.append(QCPCurveData(static_cast<double>(i), x[i], y[i]));
+    curve->data()->set(points, true);
+
+    // Connected points: a solid line with a small dot on every pointFrequency-th point.
+    curve->setLineStyle(QCPCurve::lsLine);
+    const QColor ink = ui::ColorFromRgb(color);
+    curve->setPen(QPen(ink, 1.2));
+    curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, ink, ink, 3));
+    curve->setScatterSkip(pointFrequency - 1);
+    scheduleRepaint();
+    return m_nextPlotHandle++;
+}
+
+std::vector<GraphRect> KorvaGraph::rects() const
+{
+    std::vector<GraphRect> result;
+    for (size_t i = 0; i < m_rects.used; ++i) {
+        const QCPItemRect* item = m_rects.items[i];
+        const QPointF a = item->topLeft->coords();
+        const QPointF b = item->bottomRight->coords();
+        result.push_back({a.x(), a.y(), b.x(), b.y(), ui::RgbOfColor(item->pen().color()),
+                          ui::RgbOfColor(item->brush().color())});
+    }
+    return result;
+}
+
+std::vector<GraphCurve> KorvaGraph::curves() const
+{
+    std::vector<GraphCurve> result;
+    for (size_t i = 0; i < m_curves.used; ++i) {
+        const QCPCurve* curve = m_curves.items[i];
+        GraphCurve points{{}, {}, ui::RgbOfColor(curve->pen().color())};
+        for (const QCPCurveData& point : *curve->data()) {
+            points.x.push_back(point.key);
+            points.y.push_back(point.value);
+        }
+        result.push_back(std::move(points));
+    }
+    return result;
+}
+
+void KorvaGraph::scheduleRepaint()
+{
+    if (!m_repaintTimer.isActive())
+        m_repaintTimer.start();
+}
+
+// ---- the graph functions of the program ------------------------------------------------------
+
+namespace {
+
+// Runs action(graph) on a graph control and returns its result, or the error.
+template <class Action>
+int WithGraph(int panel, int control, Action&& action)
+{
+    return ui::WithControl(panel, control, [&](const ui::Control& c) -> int {
+        auto* graph = qobject_cast<KorvaGraph*>(c.widget);
+        return graph != nullptr ? action(*graph) : UIE_WRONG_KIND;
+    });
+}
+
+bool ValidCursor(int cursor)
+{
+    return cursor >= 1 && cursor <= KorvaGraph::kCursorCount;
+}
+
+}  // namespace
+
+int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max)
+{
+    return WithGraph(panel, control, [&](KorvaGraph& graph) -> int {
+        QCPAxis* a = graph.axisOf(axis);
+        if (a == nullptr || mode != VAL_MANUAL || !(min < max))
+            return UIE_BAD_ARGUMENT;
+        a->setRange(min, max);
+        graph.scheduleRepaint();
+        return 0;
+    });
+}
+
+int GetAxisRange(int panel, int control, int axis, double* min, double* max)
+{
+    return WithGraph(panel, control, [&](KorvaGraph& graph) -> int {
+        const QCPAxis* a = graph.axisOf(axis);
+        if (a == nullptr)
+            return UIE_BAD_ARGUMENT;
+        *min = a->range().lower;
+        *max = a->range().upper;
+        return 0;
+    });
+}
+
+int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh)
+{
+    return WithGraph(panel, control, [&](KorvaGraph& graph) -> int {
+        // Plots are only ever removed all together.
+        if (plotHandle != VAL_ALL_OBJECTS)
+            return UIE_BAD_ARGUMENT;
+        graph.deleteAllPlots(refresh == VAL_IMMEDIATE_DRAW);
+        return 0;
+    });
+}
+
+int SetGraphCursor(int panel, int control, int cursor, double x, double y)
+{
+    return WithGraph(panel, control, [&](KorvaGraph& graph) -> int {
+        if (!ValidCursor(cursor))
+            return UIE_BAD_ARGUMENT;
+        graph.placeCursor(cursor, x, y);
+        return 0;
+    });
+}
+
+int GetGraphCursor(int panel, int control, int cursor, double* x, double* y)
+{
+    return WithGraph(panel, control, [&](KorvaGraph& graph) -> int {
+        if (!ValidCursor(cursor))
+            return UIE_BAD_ARGUMENT;
+        const QPointF position = graph.cursorPosition(cursor);
+        *x = position.x();
+        *y = position.y();
+        return 0;
+    });
+}
+
+int PlotRectangle(int panel, int control, double x1, double y1, double x2, double y2, int frameColor, int fillColor)
+{
+    return WithGraph(panel, control,
+                     [&](KorvaGraph& graph) -> int { return graph.addRect({x1, y1, x2, y2, frameColor, fillColor}); });
+}
+
+int PlotXY(int panel, int control, const uint16_t* x, const uint16_t* y, size_t n, int plotStyle, int pointStyle,
+           int lineStyle, int pointFrequency, int color)
+{
+    return WithGraph(panel, control, [&](KorvaGraph& graph) -> int {
+        if (x == nullptr || y == nullptr || n == 0 || plotStyle != PLOT_STYLE_CONNECTED_POINTS ||
+            pointStyle != POINT_STYLE_SMALL_DOT || lineStyle != LINE_STYLE_SOLID || pointFrequency < 1)
+            return UIE_BAD_ARGUMENT;
+        return graph.addCurve(x, y, n, color, pointFrequency);
+    });
+}
+
+int GetGraphRects(int panel, int control, std::vector<GraphRect>* rects)
+{
+    return WithGraph(panel, control, [&](KorvaGraph& graph) -> int {
+        *rects = graph.rects();
+        return 0;
+    });
+}
+
+int GetGraphCurves(int panel, int control, std::vector<GraphCurve>* curves)
+{
+    return WithGraph(panel, control, [&](KorvaGraph& graph) -> int {
+        *curves = graph.curves();
+        return 0;
+    });
+}
+
+long GetGraphRepaintCount(int panel, int control)
+{
+    long count = 0;
+    const int result = WithGraph(panel, control, [&](KorvaGraph& graph) -> int {
+        count = graph.repaintCount();
+        return 0;
+    });
+    return result < 0 ? result : count;
+}
+
+}  // namespace korva

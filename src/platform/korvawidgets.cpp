@@ -1,0 +1,211 @@
+#include "korvawidgets.h"
+
+#include <QBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QSlider>
+#include <utility>
+
+namespace korva {
+
+// ---- KorvaLamp ------------------------------------------------------------------------------
+
+KorvaLamp::KorvaLamp(QWidget* parent) : QAbstractButton(parent)
+{
+    setCheckable(true);
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void KorvaLamp::setOnColor(const QColor& color)
+{
+    m_onColor = color;
+    update();
+}
+
+bool KorvaLamp::hitButton(const QPoint&) const
+{
+    return false;
+}
+
+void KorvaLamp::nextCheckState() {}
+
+QSize KorvaLamp::sizeHint() const
+{
+    return {18, 18};
+}
+
+void KorvaLamp::paintEvent(QPaintEvent*)
+{
+    const QColor body = isChecked() ? m_onColor : QColor(0x4a, 0x4d, 0x52);
+    const qreal side = qMin(width(), height()) - 2.0;
+    const QRectF bulb((width() - side) / 2.0, (height() - side) / 2.0, side, side);
+
+    // A soft highlight in the upper left makes the lamp read as a lamp, lit or not.
+    QRadialGradient shine(bulb.center() - QPointF(side / 5.0, side / 5.0), side * 0.7);
+    shine.setColorAt(0.0, body.lighter(isChecked() ? 150 : 130));
+    shine.setColorAt(1.0, body);
+
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(body.darker(160), 1.0));
+    painter.setBrush(shine);
+    painter.drawEllipse(bulb);
+}
+
+// ---- KorvaNumSlide --------------------------------------------------------------------------
+
+KorvaNumSlide::KorvaNumSlide(QWidget* parent)
+    : QWidget(parent),
+      m_slider(new QSlider(Qt::Horizontal, this)),
+      m_number(new QLabel(this)),
+      m_layout(new QBoxLayout(QBoxLayout::LeftToRight, this))
+{
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    m_layout->addWidget(m_slider, 1);
+    m_layout->addWidget(m_number);
+    m_number->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setFocusProxy(m_slider);
+    connect(m_slider, &QSlider::valueChanged, this, &KorvaNumSlide::showNumber);
+    fitNumberWidth();
+    showNumber();
+}
+
+int KorvaNumSlide::minimum() const
+{
+    return m_slider->minimum();
+}
+
+int KorvaNumSlide::maximum() const
+{
+    return m_slider->maximum();
+}
+
+int KorvaNumSlide::value() const
+{
+    return m_slider->value();
+}
+
+Qt::Orientation KorvaNumSlide::orientation() const
+{
+    return m_slider->orientation();
+}
+
+void KorvaNumSlide::setMinimum(int minimum)
+{
+    m_slider->setMinimum(minimum);
+    fitNumberWidth();
+}
+
+void KorvaNumSlide::setMaximum(int maximum)
+{
+    m_slider->setMaximum(maximum);
+    fitNumberWidth();
+}
+
+void KorvaNumSlide::setValue(int value)
+{
+    m_slider->setValue(value);
+}
+
+void KorvaNumSlide::setOrientation(Qt::Orientation orientation)
+{
+    m_slider->setOrientation(orientation);
+    m_layout->setDirection(orientation == Qt::Horizontal ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+}
+
+bool KorvaNumSlide::event(QEvent* event)
+{
+    // The panel file names the whole control; assistive technology meets the slider inside.
+    if (event->type() == QEvent::Polish) {
+        m_slider->setAccessibleName(accessibleName());
+        m_slider->setAccessibleDescription(accessibleDescription());
+    }
+    return QWidget::event(event);
+}
+
+void KorvaNumSlide::showNumber()
+{
+    m_number->setNum(m_slider->value());
+}
+
+void KorvaNumSlide::fitNumberWidth()
+{
+    // Wide enough for the longest value, so the slider does not jump while it moves.
+    const QFontMetrics metrics = m_number->fontMetrics();
+    m_number->setMinimumWidth(qMax(metrics.horizontalAdvance(QString::number(m_slider->minimum())),
+                                   metrics.horizontalAdvance(QString::number(m_slider->maximum()))));
+}
+
+// ---- KorvaTimer -----------------------------------------------------------------------------
+
+KorvaTimer::KorvaTimer(QWidget* parent) : QWidget(parent)
+{
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(50);
+    connect(&m_timer, &QTimer::timeout, this, &KorvaTimer::tick);
+    setVisible(false);
+}
+
+void KorvaTimer::setActive(bool active)
+{
+    if (active)
+        m_timer.start();
+    else
+        m_timer.stop();
+}
+
+void KorvaTimer::setVisible(bool)
+{
+    QWidget::setVisible(false);
+}
+
+// ---- KorvaSpinBox ---------------------------------------------------------------------------
+
+KorvaSpinBox::KorvaSpinBox(QWidget* parent) : QSpinBox(parent)
+{
+    m_shownValue = value();
+    connect(this, &QSpinBox::valueChanged, this, [this](int newValue) {
+        if (newValue != std::exchange(m_shownValue, newValue))
+            emit changed();
+    });
+}
+
+void KorvaSpinBox::stepBy(int steps)
+{
+    const int before = value();
+    QSpinBox::stepBy(steps);
+    if (value() != before)
+        commit();
+}
+
+void KorvaSpinBox::keyPressEvent(QKeyEvent* event)
+{
+    QSpinBox::keyPressEvent(event);
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        commit();
+}
+
+void KorvaSpinBox::focusInEvent(QFocusEvent* event)
+{
+    m_enteredValue = value();
+    QSpinBox::focusInEvent(event);
+}
+
+void KorvaSpinBox::focusOutEvent(QFocusEvent* event)
+{
+    QSpinBox::focusOutEvent(event);
+    if (value() != m_enteredValue)
+        commit();
+}
+
+void KorvaSpinBox::commit()
+{
+    m_enteredValue = value();
+    emit committed();
+}
+
+}  // namespace korva

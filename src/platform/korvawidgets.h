@@ -1,0 +1,126 @@
+// Widgets of the panel file that Qt does not provide ready-made: the lamp, the numeric slide and
+// the timer control, and the spin box that the panel loader puts in place of every QSpinBox.
+#pragma once
+
+#include <QAbstractButton>
+#include <QColor>
+#include <QSpinBox>
+#include <QTimer>
+#include <QWidget>
+
+class QBoxLayout;
+class QLabel;
+class QSlider;
+
+namespace korva {
+
+// A round indicator lamp: on (lit in onColor) or off (dark grey). It is a checkable button for
+// assistive technology, but the operator cannot change it: no focus, no mouse, no keys.
+class KorvaLamp : public QAbstractButton {
+    Q_OBJECT
+    Q_PROPERTY(QColor onColor READ onColor WRITE setOnColor)
+
+public:
+    explicit KorvaLamp(QWidget* parent = nullptr);
+
+    QColor onColor() const { return m_onColor; }
+    void setOnColor(const QColor& color);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    // Only the program switches the lamp: clicks and keys neither press nor toggle it.
+    bool hitButton(const QPoint& position) const override;
+    void nextCheckState() override;
+
+private:
+    QColor m_onColor{0x2e, 0xcc, 0x40};
+};
+
+// A slider whose value is also shown as a number beside it.
+class KorvaNumSlide : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(int minimum READ minimum WRITE setMinimum)
+    Q_PROPERTY(int maximum READ maximum WRITE setMaximum)
+    Q_PROPERTY(int value READ value WRITE setValue)
+    Q_PROPERTY(Qt::Orientation orientation READ orientation WRITE setOrientation)
+
+public:
+    explicit KorvaNumSlide(QWidget* parent = nullptr);
+
+    int minimum() const;
+    int maximum() const;
+    int value() const;
+    Qt::Orientation orientation() const;
+    void setMinimum(int minimum);
+    void setMaximum(int maximum);
+    void setValue(int value);
+    void setOrientation(Qt::Orientation orientation);
+
+    // The slider the operator moves.
+    QSlider* slider() const { return m_slider; }
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void showNumber();
+    void fitNumberWidth();
+
+    QSlider* m_slider;
+    QLabel* m_number;
+    QBoxLayout* m_layout;
+};
+
+// The timer control: never visible; while active it emits tick() every `interval` milliseconds.
+class KorvaTimer : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(int interval READ interval WRITE setInterval)
+    Q_PROPERTY(bool active READ isActive WRITE setActive)
+
+public:
+    explicit KorvaTimer(QWidget* parent = nullptr);
+
+    int interval() const { return m_timer.interval(); }
+    void setInterval(int milliseconds) { m_timer.setInterval(milliseconds); }
+    bool isActive() const { return m_timer.isActive(); }
+    void setActive(bool active);
+
+    void setVisible(bool visible) override;
+
+signals:
+    void tick();
+
+private:
+    QTimer m_timer;
+};
+
+// A spin box that tells when its value really changed (QSpinBox repeats valueChanged on Enter)
+// and when its value is entered: Enter, leaving it with a changed value, or each step by arrow
+// button, arrow key, page key or mouse wheel.
+class KorvaSpinBox : public QSpinBox {
+    Q_OBJECT
+
+public:
+    explicit KorvaSpinBox(QWidget* parent = nullptr);
+
+    void stepBy(int steps) override;
+
+signals:
+    void changed();
+    void committed();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void commit();
+
+    int m_shownValue = 0;
+    int m_enteredValue = 0;
+};
+
+}  // namespace korva

@@ -1,0 +1,474 @@
+// Serial-port library of the program, built on Qt Serial Port.
+//
+// Every port number owns one QSerialPort for the whole run. Closing a port closes that object but
+// keeps it, so a receive callback may close (or reopen) its own port while the QSerialPort is still
+// inside the signal that led to the callback.
+//
+// Receive events are gathered from the port's signals (readyRead, bytesWritten) and handed to the
+// callback on the user-interface thread while events are processed. A blocking ComRd only notes
+// what happened during its wait; those events are delivered at the next event processing, so a
+// callback never runs inside ComRd.
+#include "rs232.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <optional>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
+
+namespace korva {
+
+namespace {
+
+// Time limit of ComRd until SetComTime gives one, in milliseconds.
+constexpr int kDefaultTimeLimitMs = 2000;
+
+std::string s_lastOpenError;
+
+// Outcome of an open: 0 or a negative error code, and the reason in words when it failed.
+struct OpenOutcome {
+    int code = 0;
+    std::string reason;
+};
+
+struct LineSettings {
+    qint32 baud;
+    QSerialPort::Parity parity;
+    QSerialPort::DataBits dataBits;
+    QSerialPort::StopBits stopBits;
+};
+
+// The open's arguments as line settings (parity 0 none, 1 odd, 2 even, 3 mark, 4 space); nothing
+// for values a serial line does not have.
+std::optional<LineSettings> ToLineSettings(long baud, int parity, int dataBits, int stopBits)
+{
+    static constexpr QSerialPort::Parity kParities[] = {QSerialPort::NoParity, QSerialPort::OddParity,
+                                                        QSerialPort::EvenParity, QSerialPort::MarkParity,
+                                                        QSerialPort::SpaceParity};
+    if (baud <= 0 || baud > std::numeric_limits<qint32>::max() || parity < 0 || parity > 4 || dataBits < 5 ||
+        dataBits > 8 || (stopBits != 1 && stopBits != 2))
+        return std::nullopt;
+    return LineSettings{static_cast<qint32>(baud), kParities[parity], static_cast<QSerialPort::DataBits>(dataBits),
+                        stopBits == 1 ? QSerialPort::OneStop : QSerialPort::TwoStop};
+}
+
+// The device to open: a symbolic link is followed, so that the lock taken on the device is the
+// one every other program takes under the device's own name.
+QString SystemDevice(const std::string& device)
+{
+    const QString name = QString::fromStdString(device);
+    const QString canonical = QFileInfo(name).canonicalFilePath();
+    return canonical.isEmpty() ? name : canonical;
+}
+
+// True when the user lacks read or write permission on the device, as opposed to it being busy.
+bool LacksAccess(const QString& device)
+{
+#ifdef Q_OS_UNIX
+    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0 && errno == EACCES;
+#else
+    Q_UNUSED(device);
+    return false;  // Windows reports a port held by another program as access denied
+#endif
+}
+
+std::string PermissionDenied(const QString& device)
+{
+    const QString group = QFileInfo(device).group();
+    const QString remedy = group.isEmpty() || group == QLatin1String("root")
+                               ? QStringLiteral("the user needs read and write access to it")
+                               : QStringLiteral("the user must be in the %1 group").arg(group);
+    return QStringLiteral("Permission denied: %1 \u2014 %2").arg(device, remedy).toStdString();
+}
+
+OpenOutcome Failure(int code, const QString& reason, const QString& device)
+{
+    return {code, (reason + QStringLiteral(": ") + device).toStdString()};
+}
+
+// Error code and reason of a failed QSerialPort::open.
+OpenOutcome DescribeOpenFailure(const QSerialPort& serial, const QString& device)
+{
+    switch (serial.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return Failure(COM_ERR_NO_PORT, QStringLiteral("No such device"), device);
+    case QSerialPort::PermissionError:  // no access, or locked or opened exclusively elsewhere
+        if (LacksAccess(device))
+            return {COM_ERR_CANNOT_OPEN, PermissionDenied(device)};
+        return Failure(COM_ERR_CANNOT_OPEN, QStringLiteral("In use by another program"), device);
+    case QSerialPort::ResourceError:  // busy or not ready
+        return Failure(COM_ERR_CANNOT_OPEN, serial.errorString(), device);
+    case QSerialPort::UnsupportedOperationError:  // opens, but takes no terminal settings
+        return Failure(COM_ERR_CANNOT_OPEN, QStringLiteral("Not a serial port"), device);
+    default:
+        return Failure(COM_ERR_SYSTEM, serial.errorString(), device);
+    }
+}
+
+// The receive callback as InstallComCallback gave it.
+struct Listener {
+    int mask = 0;
+    int notifyCount = 0;
+    char eventCharacter = 0;
+    ComCallback callback = nullptr;
+    void* data = nullptr;
+};
+
+// One port number: its QSerialPort, time limit and receive callback.
+class ComPort {
+public:
+    explicit ComPort(int number) : number_(number) {}
+    ComPort(const ComPort&) = delete;
+    ComPort& operator=(const ComPort&) = delete;
+
+    bool IsOpen() const { return serial_ != nullptr && serial_->isOpen(); }
+    OpenOutcome Open(const QString& device, long baud, int parity, int dataBits, int stopBits);
+    void Close();
+    void SetTimeLimit(double seconds) { timeLimitMs_ = static_cast<int>(std::lround(std::max(seconds, 0.0) * 1000)); }
+    bool SetHandshake(bool on);
+    void Listen(const Listener& listener);
+    int Read(char* buffer, size_t count);
+    int Write(const char* buffer, size_t count);
+    int QueueLength() const { return static_cast<int>(serial_->bytesAvailable()); }
+    void FlushInput();
+    void FlushOutput() { serial_->clear(QSerialPort::Output); }
+
+private:
+    // Holds the callback back while a blocking read runs; what occurred meanwhile is delivered at
+    // the next event processing.
+    class HoldEvents {
+    public:
+        explicit HoldEvents(ComPort& port) : port_(port) { ++port_.holds_; }
+        ~HoldEvents();
+        HoldEvents(const HoldEvents&) = delete;
+        HoldEvents& operator=(const HoldEvents&) = delete;
+
+    private:
+        ComPort& port_;
+    };
+
+    QSerialPort& Serial();
+    void OnReadyRead();
+    void OnBytesWritten();
+    void OnError(QSerialPort::SerialPortError error);
+    void NoteArrivals();
+    int TakeDueEvents();
+    void Deliver();
+    void DeliverLater();
+
+    const int number_;
+    QPointer<QSerialPort> serial_;
+    int timeLimitMs_ = kDefaultTimeLimitMs;
+    Listener listener_;
+    qint64 seen_ = 0;          // bytes at the head of the input queue already checked for events
+    int pending_ = 0;          // events that occurred and have not been delivered yet
+    bool inCallback_ = false;  // the callback is running (and may process events nested)
+    int holds_ = 0;            // blocking reads in progress
+    bool closing_ = false;
+};
+
+ComPort::HoldEvents::~HoldEvents()
+{
+    if (--port_.holds_ == 0)
+        port_.DeliverLater();
+}
+
+QSerialPort& ComPort::Serial()
+{
+    if (serial_ == nullptr) {
+        serial_ = new QSerialPort(QCoreApplication::instance());
+        QObject::connect(serial_, &QSerialPort::readyRead, serial_, [this] { OnReadyRead(); });
+        QObject::connect(serial_, &QSerialPort::bytesWritten, serial_, [this] { OnBytesWritten(); });
+        QObject::connect(serial_, &QSerialPort::errorOccurred, serial_,
+                         [this](QSerialPort::SerialPortError error) { OnError(error); });
+    }
+    return *serial_;
+}
+
+OpenOutcome ComPort::Open(const QString& device, long baud, int parity, int dataBits, int stopBits)
+{
+    Close();
+    const std::optional<LineSettings> settings = ToLineSettings(baud, parity, dataBits, stopBits);
+    if (!settings)
+        return Failure(COM_ERR_SYSTEM, QStringLiteral("Unsupported line settings"), device);
+    QSerialPort& serial = Serial();
+    serial.setPortName(device);
+    serial.setBaudRate(settings->baud);
+    serial.setParity(settings->parity);
+    serial.setDataBits(settings->dataBits);
+    serial.setStopBits(settings->stopBits);
+    serial.setFlowControl(QSerialPort::NoFlowControl);
+    if (!serial.open(QIODevice::ReadWrite))
+        return DescribeOpenFailure(serial, device);
+    timeLimitMs_ = kDefaultTimeLimitMs;
+    return {};
+}
+
+void ComPort::Close()
+{
+    // Closing can itself report errors on a device that has gone; they must not close again.
+    if (closing_ || !IsOpen())
+        return;
+    closing_ = true;
+    serial_->close();
+    closing_ = false;
+    listener_ = {};
+    seen_ = 0;
+    pending_ = 0;
+}
+
+bool ComPort::SetHandshake(bool on)
+{
+    return serial_->setFlowControl(on ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl);
+}
+
+void ComPort::Listen(const Listener& listener)
+{
+    listener_ = listener;
+    seen_ = serial_->bytesAvailable();
+    pending_ = 0;
+}
+
+int ComPort::Read(char* buffer, size_t count)
+{
+    const HoldEvents hold(*this);
+    const auto wanted = static_cast<qint64>(count);
+    const QDeadlineTimer deadline(timeLimitMs_);
+    while (IsOpen() && serial_->bytesAvailable() < wanted && !deadline.hasExpired()) {
+        if (!serial_->waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            break;
+    }
+    if (!IsOpen())
+        return COM_ERR_NOT_OPEN;
+    const qint64 got = serial_->read(buffer, wanted);
+    seen_ = std::max<qint64>(0, seen_ - got);
+    return static_cast<int>(got);
+}
+
+int ComPort::Write(const char* buffer, size_t count)
+{
+    const qint64 accepted = serial_->write(buffer, static_cast<qint64>(count));
+    return accepted < 0 ? COM_ERR_IO : static_cast<int>(accepted);
+}
+
+void ComPort::FlushInput()
+{
+    serial_->clear(QSerialPort::Input);
+    seen_ = 0;
+    pending_ &= ~(COM_EVENT_NOTIFY | COM_EVENT_CHAR);
+}
+
+void ComPort::OnReadyRead()
+{
+    NoteArrivals();
+    Deliver();
+}
+
+void ComPort::OnBytesWritten()
+{
+    if (serial_->bytesToWrite() == 0) {
+        pending_ |= COM_EVENT_TX_EMPTY;
+        Deliver();
+    }
+}
+
+void ComPort::OnError(QSerialPort::SerialPortError error)
+{
+    // A read, write or resource error on an open port means the device has gone: cable pulled,
+    // adapter unplugged, the other end of a pseudo-terminal closed. Closing stops the notifiers,
+    // which would otherwise fire again and again on the hung-up descriptor.
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError || error == QSerialPort::WriteError)
+        Close();
+}
+
+// Looks at the bytes that joined the input queue since the last look.
+void ComPort::NoteArrivals()
+{
+    if (!IsOpen())
+        return;
+    const qint64 waiting = serial_->bytesAvailable();
+    const qint64 fresh = waiting - seen_;
+    seen_ = waiting;
+    if (fresh <= 0)
+        return;
+    pending_ |= COM_EVENT_NOTIFY;  // the queue length is checked against the notify count on delivery
+    if ((listener_.mask & COM_EVENT_CHAR) != 0 && serial_->peek(waiting).right(fresh).contains(listener_.eventCharacter))
+        pending_ |= COM_EVENT_CHAR;
+}
+
+int ComPort::TakeDueEvents()
+{
+    int events = pending_ & listener_.mask;
+    pending_ = 0;
+    if (serial_->bytesAvailable() < std::max(listener_.notifyCount, 1))
+        events &= ~COM_EVENT_NOTIFY;
+    return events;
+}
+
+void ComPort::Deliver()
+{
+    // A running callback's loop below, or the end of a blocking read, picks the events up.
+    if (inCallback_ || holds_ > 0)
+        return;
+    while (IsOpen() && listener_.callback != nullptr) {
+        const int events = TakeDueEvents();
+        if (events == 0)
+            return;
+        const Listener listener = listener_;
+        inCallback_ = true;
+        listener.callback(number_, events, listener.data);
+        inCallback_ = false;
+        // While the callback processed events nested inside readyRead, Qt did not signal readyRead
+        // again: bytes that arrived meanwhile are only in the buffer.
+        NoteArrivals();
+    }
+}
+
+void ComPort::DeliverLater()
+{
+    if (pending_ != 0 && IsOpen())
+        QTimer::singleShot(0, serial_, [this] { Deliver(); });
+}
+
+// Port numbers ever used; entries stay for the whole run, so their addresses stay valid.
+std::map<int, ComPort>& Ports()
+{
+    static std::map<int, ComPort> ports;
+    return ports;
+}
+
+// Runs operation on the open port `port`; the error code when the number is invalid or the port
+// is not open.
+template <typename Operation>
+int OnOpenPort(int port, Operation operation)
+{
+    if (port < 1)
+        return COM_ERR_PORT_NUMBER;
+    const auto found = Ports().find(port);
+    if (found == Ports().end() || !found->second.IsOpen())
+        return COM_ERR_NOT_OPEN;
+    return operation(found->second);
+}
+
+OpenOutcome OpenPort(int port, const char* deviceName, long baud, int parity, int dataBits, int stopBits)
+{
+    const std::string device =
+        deviceName != nullptr && *deviceName != '\0' && port >= 1 ? std::string(deviceName) : ComDeviceName(port);
+    if (device.empty()) {
+        const std::string n = std::to_string(port);
+        return {COM_ERR_PORT_NUMBER, "No device for port " + n + " (KORVA_COM" + n + " can name one)"};
+    }
+    ComPort& slot = Ports().try_emplace(port, port).first->second;
+    return slot.Open(SystemDevice(device), baud, parity, dataBits, stopBits);
+}
+
+}  // namespace
+
+// The queue sizes are not used: QSerialPort's queues grow as needed.
+int OpenComConfig(int port, const char* deviceName, long baud, int parity, int dataBits, int stopBits,
+                  int /*inputQueueSize*/, int /*outputQueueSize*/)
+{
+    const OpenOutcome outcome = OpenPort(port, deviceName, baud, parity, dataBits, stopBits);
+    s_lastOpenError = outcome.reason;
+    return outcome.code;
+}
+
+int SetComTime(int port, double seconds)
+{
+    return OnOpenPort(port, [seconds](ComPort& p) {
+        p.SetTimeLimit(seconds);
+        return 0;
+    });
+}
+
+int FlushInQ(int port)
+{
+    return OnOpenPort(port, [](ComPort& p) {
+        p.FlushInput();
+        return 0;
+    });
+}
+
+int FlushOutQ(int port)
+{
+    return OnOpenPort(port, [](ComPort& p) {
+        p.FlushOutput();
+        return 0;
+    });
+}
+
+int SetCTSMode(int port, int mode)
+{
+    return OnOpenPort(port, [mode](ComPort& p) { return p.SetHandshake(mode != 0) ? 0 : COM_ERR_IO; });
+}
+
+int InstallComCallback(int port, int eventMask, int notifyCount, int eventCharacter, ComCallback callback,
+                       void* callbackData)
+{
+    const Listener listener{eventMask, notifyCount, static_cast<char>(eventCharacter), callback, callbackData};
+    return OnOpenPort(port, [&listener](ComPort& p) {
+        p.Listen(listener);
+        return 0;
+    });
+}
+
+int ComRd(int port, char* buffer, size_t count)
+{
+    return OnOpenPort(port, [buffer, count](ComPort& p) { return p.Read(buffer, count); });
+}
+
+int ComWrt(int port, const char* buffer, size_t count)
+{
+    return OnOpenPort(port, [buffer, count](ComPort& p) { return p.Write(buffer, count); });
+}
+
+int GetInQLen(int port)
+{
+    return OnOpenPort(port, [](ComPort& p) { return p.QueueLength(); });
+}
+
+int CloseCom(int port)
+{
+    const int result = OnOpenPort(port, [](ComPort& p) {
+        p.Close();
+        return 0;
+    });
+    return result == COM_ERR_NOT_OPEN ? 0 : result;
+}
+
+std::string ComDeviceName(int port)
+{
+    if (port < 1)
+        return {};
+    const QByteArray chosen = qgetenv(("KORVA_COM" + std::to_string(port)).c_str());
+    if (!chosen.isEmpty())
+        return chosen.toStdString();
+    if (port > COM_PORT_COUNT)
+        return {};
+#ifdef Q_OS_WIN
+    return "COM" + std::to_string(port);
+#else
+    static constexpr const char* kFamilies[] = {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM"};
+    return kFamilies[(port - 1) / 4] + std::to_string((port - 1) % 4);
+#endif
+}
+
+std::string ComLastOpenError()
+{
+    return s_lastOpenError;
+}
+
+}  // namespace korva

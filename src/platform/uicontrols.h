@@ -1,0 +1,21 @@
+// Inside the user-interface layer: how each kind of control is recognised and how its operator
+// input becomes events.
+#pragma once
+
+#include "uiregistry.h"
+
+#include <optional>
+
+namespace korva::ui {
+
+// The kind of a control widget, or nothing for a widget class that cannot be a control.
+std::optional<Kind> KindOfWidget(const QWidget* widget);
+
+// Readies a control found in a panel file; false when the file describes it in a way it cannot
+// be used (a ring whose item values do not match its items).
+bool PrepareControl(const Control& control);
+
+// Wires a registered control: its signals and mouse presses raise its events from now on.
+void WireControl(int panel, const Control& control);
+
+}  // namespace korva::ui

@@ -1,0 +1,197 @@
+// User-interface run-time of the program, built on Qt Widgets.
+//
+// The program's own modules (app, popup, link, gui) see panels and controls
+// only through these functions: a panel is an integer handle, a control an
+// integer identifier inside its panel (resources/KorvaTBScope11Xe.h). This
+// layer is the only code that touches Qt widgets. Everything runs on the one
+// user-interface thread; callbacks are delivered only during event processing
+// (RunUserInterface or ProcessSystemEvents), in the order the events happened.
+// A control gets no event while its own callback is still running: the event
+// waits until that callback has returned (a button whose press callback waits
+// gets the commit of the same click afterwards). The callback data and both
+// event data arguments are always null and 0.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korva {
+
+// Negative results of the functions below.
+enum : int {
+    UIE_NO_PANEL = -1,           // no panel with that handle
+    UIE_NO_CONTROL = -2,         // no control with that identifier on the panel
+    UIE_WRONG_KIND = -3,         // the control has no such value or attribute
+    UIE_BAD_ARGUMENT = -4,       // an argument outside what the function accepts
+    UIE_FILE_ACCESS = -5,        // a file cannot be opened, read or written
+    UIE_FILE_FORMAT = -6,        // a file's content is not what was expected
+    UIE_PANEL_NOT_FOUND = -7,    // the panel file has no panel with that resource number
+    UIE_CALLBACK_NOT_FOUND = -8, // the panel file names a callback that was not registered
+};
+
+// Events delivered to control and panel callbacks.
+enum : int {
+    EVENT_COMMIT = 1,       // button released over the control, value entered or chosen
+    EVENT_VAL_CHANGED = 2,  // the operator changed the value
+    EVENT_LEFT_CLICK = 3,   // a real mouse press on the control (never from the keyboard)
+    EVENT_TIMER_TICK = 4,   // a timer control fired
+    EVENT_CLOSE = 5,        // panel: close box or system close command
+    EVENT_GOT_FOCUS = 6,    // panel: became the active window
+    EVENT_LOST_FOCUS = 7,   // panel: stopped being the active window
+};
+
+// (panel, control, event, callback data, event data 1, event data 2)
+using CtrlCallback = int (*)(int panel, int control, int event, void* callbackData, int eventData1,
+                             int eventData2);
+// (panel, event, callback data, event data 1, event data 2)
+using PanelCallback = int (*)(int panel, int event, void* callbackData, int eventData1, int eventData2);
+
+// ---- start-up, panels, event loop -------------------------------------------------------------
+
+// Creates the application object. Returns 1 on success, 0 when no user interface can be started.
+int InitUserInterface(int argc, char** argv);
+
+// Makes a callback known by the name the panel file gives it in a control's "callback" property
+// (or the panel's). Call before LoadPanel.
+void RegisterCtrlCallback(const char* name, CtrlCallback callback);
+void RegisterPanelCallback(const char* name, PanelCallback callback);
+
+// Loads panel `resourceId` of the panel file `fileName`. A relative file name is looked up beside
+// the executable. parentPanel 0 loads a top-level panel; otherwise the panel is a child panel of
+// parentPanel. Returns the panel handle (> 0) or a negative number when the file, the panel or a
+// callback it names is missing. Panels are created hidden.
+int LoadPanel(int parentPanel, const char* fileName, int resourceId);
+int DisplayPanel(int panel);
+int HidePanel(int panel);
+int DiscardPanel(int panel);
+
+// Runs the event loop until QuitUserInterface; returns the code given to it.
+int RunUserInterface();
+// Asks the event loop to end. Safe to call from any callback, also from nested event processing.
+int QuitUserInterface(int code);
+// True once QuitUserInterface has been called and RunUserInterface has not yet returned.
+bool QuitRequested();
+// Handles every pending event. When none is pending it sleeps until the next event arrives, but
+// never longer than a few milliseconds, so polling loops built on it stay light on the CPU and
+// never hang.
+int ProcessSystemEvents();
+
+// Directory of the executable, without a trailing separator.
+std::string GetProjectDir();
+
+// ---- control values -----------------------------------------------------------------------------
+
+// Numbers for every numeric kind (numerics, displays, slides, rings, radio buttons, switches,
+// lamps); texts for text messages, the status line and button captions. Setting a value from the
+// program never runs a callback. Return 0, or a negative number for an unknown panel or control.
+// A ring holds item values; set to a value that none of its items has, it shows and keeps that
+// value as an extra item labelled with the number, until it holds one of its own values again.
+int SetCtrlVal(int panel, int control, int value);
+int SetCtrlVal(int panel, int control, const char* text);
+int GetCtrlVal(int panel, int control, unsigned short* value);
+int GetCtrlVal(int panel, int control, int* value);
+int GetCtrlVal(int panel, int control, std::string* text);
+
+// ---- control attributes ------------------------------------------------------------------------
+
+enum : int {
+    ATTR_DIMMED = 1,           // int 0/1: a dimmed control shows its value, takes no input, raises no events
+    ATTR_VISIBLE = 2,          // int 0/1
+    ATTR_ENABLED = 3,          // int 0/1, timer controls: ticking or not
+    ATTR_TEXT_COLOR = 4,       // int 0xRRGGBB
+    ATTR_TEXT_BGCOLOR = 5,     // int 0xRRGGBB
+    ATTR_TEXT_POINT_SIZE = 6,  // int
+    ATTR_TEXT_FONT = 7,        // text: a font family, or VAL_APP_FONT
+    ATTR_TOOLTIP = 8,          // text
+    ATTR_LABEL_TEXT = 9,       // text: caption of a button or label of a control
+};
+// The toolkit's standard application font.
+inline constexpr const char* VAL_APP_FONT = "";
+
+int SetCtrlAttribute(int panel, int control, int attribute, int value);
+int SetCtrlAttribute(int panel, int control, int attribute, const char* text);
+int GetCtrlAttribute(int panel, int control, int attribute, int* value);
+
+// Relabels the item of a ring whose value is `value`.
+int SetRingItemLabel(int panel, int control, int value, const char* label);
+
+// Control kinds that can be created at run time.
+enum : int { CTRL_TEXT_MSG = 1 };
+// Creates a control on `panel` at (top, left) pixels from the panel's top-left corner, above the
+// panel's other controls and sized to its text. Only label-less text messages (label "") are
+// supported. Returns its control identifier (1000 and up) or a negative number.
+int NewCtrl(int panel, int kind, const char* label, int top, int left);
+
+// ---- graphs ---------------------------------------------------------------------------------------
+
+enum : int { VAL_XAXIS = 0, VAL_LEFT_YAXIS = 1 };
+enum : int { VAL_MANUAL = 0 };
+// Fixed range of one axis.
+int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
+
+enum : int { VAL_ALL_OBJECTS = -1 };
+enum : int { VAL_DELAYED_DRAW = 0, VAL_IMMEDIATE_DRAW = 1 };
+// Removes all plots (curves and rectangles) of a graph; cursors stay. plotHandle must be
+// VAL_ALL_OBJECTS. Immediate draw repaints at the next event processing, delayed draw lets the
+// graph's repaint pacing (at most about 60 per second) pick it up.
+int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
+
+// Places cursor 1, 2 or 3 at (x, y).
+int SetGraphCursor(int panel, int control, int cursor, double x, double y);
+int GetGraphCursor(int panel, int control, int cursor, double* x, double* y);
+
+// Adds a rectangle given by two opposite corners. Returns a plot handle (> 0) or a negative number.
+int PlotRectangle(int panel, int control, double x1, double y1, double x2, double y2, int frameColor,
+                  int fillColor);
+
+// Plot styles of PlotXY.
+enum : int { PLOT_STYLE_CONNECTED_POINTS = 5 };
+enum : int { POINT_STYLE_SMALL_DOT = 10 };
+enum : int { LINE_STYLE_SOLID = 0 };
+// Adds an x-y curve of n points. Returns a plot handle (> 0) or a negative number.
+int PlotXY(int panel, int control, const uint16_t* x, const uint16_t* y, size_t n, int plotStyle,
+           int pointStyle, int lineStyle, int pointFrequency, int color);
+
+// What a graph holds, for checks and tools: the fixed axis range, the rectangles and curves in the
+// order they were added, and how often the graph has been repainted.
+struct GraphRect {
+    double x1, y1, x2, y2;
+    int frameColor, fillColor;
+};
+struct GraphCurve {
+    std::vector<double> x, y;
+    int color;
+};
+int GetAxisRange(int panel, int control, int axis, double* min, double* max);
+int GetGraphRects(int panel, int control, std::vector<GraphRect>* rects);
+int GetGraphCurves(int panel, int control, std::vector<GraphCurve>* curves);
+long GetGraphRepaintCount(int panel, int control);
+
+// ---- files --------------------------------------------------------------------------------------
+
+enum : int { VAL_OK_BUTTON = 1, VAL_LOAD_BUTTON = 2 };
+enum : int { VAL_NO_FILE_SELECTED = 0, VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_FILE_SELECTED = 2 };
+// Modal file-selection dialog starting in `directory` with `defaultName` proposed. Only files
+// matching `filter` (for example "*.dat") can be chosen; a new name without extension gets the
+// filter's. The OK button allows new names, Load only existing files. Without allowCancel the
+// dialog has no Cancel button and ends only with a choice; without allowMakeDirectory no folder
+// can be created in it. On a selection the full path goes to *path. Returns one of
+// VAL_..._SELECTED.
+int FileSelectPopup(const std::string& directory, const char* defaultName, const char* filter,
+                    const char* title, int buttonLabel, int allowCancel, int allowMakeDirectory,
+                    std::string* path);
+
+// Writes n unsigned numbers to a text file, one per line, right-aligned in a field of `width`
+// characters (wider numbers are written whole). The new content replaces the file only once it is
+// completely written, so a failed write leaves any old file as it was. Returns 0 or a negative
+// number.
+int ArrayToFile(const std::string& path, const uint32_t* values, size_t n, int width);
+// Reads the first n numbers of a text file of unsigned decimal numbers (each below 2^32), one per
+// line; blanks around a number, blank lines and CR LF line ends are allowed. Returns 0, or a
+// negative number when the file cannot be read, holds fewer than n numbers or a line that is not
+// such a number; values[] is then unchanged.
+int FileToArray(const std::string& path, uint32_t* values, size_t n);
+
+}  // namespace korva
