@@ -1,0 +1,67 @@
+#include "eepromfile.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+namespace korva::sim {
+
+namespace {
+
+std::runtime_error fileError(const std::string& what, const std::string& path)
+{
+    return std::runtime_error(what + " " + path + ": " + std::strerror(errno));
+}
+
+std::uint16_t parseWord(const std::string& line, const std::string& path, std::size_t lineNumber)
+{
+    std::uint16_t value = 0;
+    const char* end = line.data() + line.size();
+    const auto [ptr, ec] = std::from_chars(line.data(), end, value);
+    if (ec != std::errc() || ptr != end)
+        throw std::runtime_error(path + ":" + std::to_string(lineNumber) + ": \"" + line
+                                 + "\" is not a number from 0 to 65535");
+    return value;
+}
+
+}  // namespace
+
+std::optional<Words> loadEeprom(const std::string& path)
+{
+    std::ifstream in(path);
+    if (!in) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        throw fileError("cannot read EEPROM file", path);
+    }
+    Words words{};
+    std::string line;
+    for (std::size_t i = 0; i < PNUM; ++i) {
+        if (!std::getline(in, line))
+            throw std::runtime_error(path + ": holds fewer than " + std::to_string(PNUM) + " values");
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        words[i] = parseWord(line, path, i + 1);
+    }
+    return words;
+}
+
+void saveEeprom(const std::string& path, const Words& words)
+{
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::trunc);
+        for (std::uint16_t w : words)
+            out << w << '\n';
+        out.flush();
+        if (!out)
+            throw fileError("cannot write", temp);
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0)
+        throw fileError("cannot rename " + temp + " to", path);
+}
+
+}  // namespace korva::sim

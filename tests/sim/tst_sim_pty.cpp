@@ -1,0 +1,309 @@
+// The pseudo-terminal server, talked to through the real slave device like the program does.
+
+#include "ptyclient.h"
+#include "ptysensor.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <fstream>
+#include <sys/resource.h>
+#include <memory>
+
+using namespace korva::sim;
+using namespace korva::simtest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const Words kSomeSet{700, 1, 400, 30, 0, 2, 150, 850, 180, 20, 0, 1, 1, 300, 1, 42};
+
+std::unique_ptr<PtySensor> startSensor(SensorOptions options)
+{
+    auto sensor = std::make_unique<PtySensor>(std::move(options));
+    sensor->start();
+    return sensor;
+}
+
+SensorOptions unpaced()
+{
+    SensorOptions options;
+    options.pacing = false;
+    return options;
+}
+
+template <typename Change>
+SensorOptions withFaults(Change change)
+{
+    SensorOptions options = unpaced();
+    change(options.faults);
+    return options;
+}
+
+double millisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Time of `count` exchanges of one measurement each, answers read in full.
+double measurementRun(PtyClient& client, int count)
+{
+    const auto start = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        if (client.exchange(Measure).size() != kFrameBytes)
+            return -1;
+    }
+    return millisecondsSince(start);
+}
+
+bool silentFor(PtyClient& client, std::chrono::milliseconds wait)
+{
+    return client.receive(1, wait).empty();
+}
+
+double processCpuMilliseconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval& tv) { return tv.tv_sec * 1000.0 + tv.tv_usec / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+std::string stored(const QString& path)
+{
+    std::ifstream in(path.toStdString());
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+class PtySensorTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void answersThroughTheDevice();
+    void pacingKeepsToTheLineSpeed();
+    void withoutPacingAnswersAtOnce();
+    void faultsShapeTheAnswers();
+    void deviceCanBeClosedAndReopened();
+    void strayBytesAndStalePartialFramesAreSkipped();
+    void eepromFileKeepsTheSetAcrossRuns();
+    void linkIsReplacedAndRemoved();
+};
+
+void PtySensorTest::answersThroughTheDevice()
+{
+    auto sensor = startSensor(unpaced());
+    QVERIFY(sensor->devicePath().starts_with("/dev/"));
+    PtyClient client(sensor->devicePath());
+    QVERIFY(client.isOpen());
+
+    const Bytes echo = client.exchange(LineCheck, kStartParameters);
+    QCOMPARE(echo.size(), kFrameBytes);
+    QCOMPARE(frameWords(echo)[0], kEchoWord);
+
+    QVERIFY(client.send(encodeFrame(WriteRam, kSomeSet)));
+    QVERIFY(silentFor(client, 200ms));
+    QCOMPARE(frameWords(client.exchange(ReadRam)), kSomeSet);
+    QCOMPARE(sensor->ram(), kSomeSet);
+    QCOMPARE(sensor->eeprom(), kStartParameters);
+
+    QCOMPARE(client.exchange(DataBlock, {128, 1}, 256).size(), std::size_t(256));
+    QVERIFY(silentFor(client, 100ms));   // a bare block, nothing after it
+    QCOMPARE(sensor->lastCommandWords(), (Words{128, 1}));
+
+    QCOMPARE(sensor->commandsReceived(LineCheck), 1u);
+    QCOMPARE(sensor->commandsReceived(WriteRam), 1u);
+    QCOMPARE(sensor->commandsReceived(ReadRam), 1u);
+    QCOMPARE(sensor->commandsReceived(DataBlock), 1u);
+    QCOMPARE(sensor->commandsReceived(Measure), 0u);
+}
+
+// Each exchange takes at least the time its bytes need at 19200 baud (ten bits a byte):
+// 72 bytes for a measurement, 36 + 256 for a data block.
+void PtySensorTest::pacingKeepsToTheLineSpeed()
+{
+    auto sensor = startSensor({});
+    PtyClient client(sensor->devicePath());
+    const double lineMs = 10.0 * 1000.0 / 19200.0;
+
+    const double run = measurementRun(client, 20);
+    QVERIFY2(run >= 20 * 72 * lineMs, qPrintable(QString::number(run)));
+
+    const auto start = Clock::now();
+    QCOMPARE(client.exchange(DataBlock, {0, 0}, 256).size(), std::size_t(256));
+    QVERIFY(millisecondsSince(start) >= (36 + 256) * lineMs);
+
+    // Commands sent together queue on the line: a parameter write and a line check in one
+    // go are answered only after three frame times.
+    const auto both = Clock::now();
+    Bytes two = encodeFrame(WriteRam, kStartParameters);
+    const Bytes second = encodeFrame(LineCheck, {});
+    two.insert(two.end(), second.begin(), second.end());
+    QVERIFY(client.send(two));
+    QCOMPARE(client.receive(kFrameBytes).size(), kFrameBytes);
+    QVERIFY(millisecondsSince(both) >= 3 * 36 * lineMs);
+}
+
+void PtySensorTest::withoutPacingAnswersAtOnce()
+{
+    auto sensor = startSensor(unpaced());
+    PtyClient client(sensor->devicePath());
+    const double run = measurementRun(client, 20);
+    QVERIFY(run >= 0);
+    QVERIFY2(run < 20 * 37.5 / 2, qPrintable(QString::number(run)));
+}
+
+void PtySensorTest::faultsShapeTheAnswers()
+{
+    {
+        auto sensor = startSensor(withFaults([](Faults& f) { f.silent = true; }));
+        PtyClient client(sensor->devicePath());
+        QVERIFY(client.send(encodeFrame(LineCheck, {})));
+        QVERIFY(client.send(encodeFrame(WriteRam, kSomeSet)));
+        QVERIFY(client.send(encodeFrame(DataBlock, {})));
+        QVERIFY(silentFor(client, 300ms));
+        QCOMPARE(sensor->commandsReceived(LineCheck), 1u);
+        QCOMPARE(sensor->ram(), kSomeSet);   // it listens, it only does not talk
+    }
+    {
+        auto sensor = startSensor(withFaults([](Faults& f) { f.wrongEcho = true; }));
+        PtyClient client(sensor->devicePath());
+        QCOMPARE(frameWords(client.exchange(LineCheck))[0], std::uint16_t(0xAA00));
+        QCOMPARE(frameWords(client.exchange(ReadRam)), kStartParameters);
+    }
+    {
+        auto sensor = startSensor(withFaults([](Faults& f) { f.truncate = 10; }));
+        PtyClient client(sensor->devicePath());
+        const Bytes full = encodeFrame(ReadRam, kStartParameters);
+        QCOMPARE(client.exchange(ReadRam, {}, 36, 300ms), Bytes(full.begin(), full.begin() + 10));
+        QCOMPARE(client.exchange(DataBlock, {}, 256, 300ms).size(), std::size_t(10));
+    }
+    {
+        auto sensor = startSensor(withFaults([](Faults& f) { f.extra = 5; }));
+        PtyClient client(sensor->devicePath());
+        const Bytes longer = client.exchange(LineCheck, {}, 36 + 10, 300ms);
+        QCOMPARE(longer.size(), std::size_t(36 + 5));
+        QCOMPARE(Bytes(longer.begin() + 36, longer.end()), Bytes(5, Faults::kJunk));
+        QVERIFY(client.send(encodeFrame(WriteRam, kSomeSet)));
+        QVERIFY(silentFor(client, 200ms));   // no answer, so no junk either
+    }
+    {
+        SensorOptions options = unpaced();
+        options.latency = 200ms;
+        auto sensor = startSensor(options);
+        PtyClient client(sensor->devicePath());
+        const auto start = Clock::now();
+        QCOMPARE(client.exchange(LineCheck).size(), kFrameBytes);
+        QVERIFY(millisecondsSince(start) >= 200);
+    }
+    {
+        auto sensor = startSensor(withFaults([](Faults& f) { f.dropEvery = 3; }));
+        PtyClient client(sensor->devicePath());
+        for (int i = 1; i <= 6; ++i) {
+            const Bytes echo = client.exchange(LineCheck, {}, 36, 300ms);
+            QCOMPARE(echo.empty(), i % 3 == 0);
+        }
+        QCOMPARE(sensor->commandsReceived(LineCheck), 6u);
+    }
+}
+
+// The program closes and reopens the device; the sensor keeps serving and nothing sent while
+// the device was closed is lost for the server.
+// The program closes and reopens the device; the sensor keeps serving, and while nobody has
+// the device open it sleeps (a generous guard: under a third of a core).
+void PtySensorTest::deviceCanBeClosedAndReopened()
+{
+    auto sensor = startSensor(unpaced());
+    for (int round = 0; round < 3; ++round) {
+        PtyClient client(sensor->devicePath());
+        QVERIFY(client.isOpen());
+        QCOMPARE(frameWords(client.exchange(LineCheck))[0], kEchoWord);
+        QVERIFY(client.send(encodeFrame(WriteRam, kSomeSet)));
+    }
+    const double cpuBefore = processCpuMilliseconds();
+    QTest::qWait(300);
+    QVERIFY(processCpuMilliseconds() - cpuBefore < 100);
+
+    PtyClient last(sensor->devicePath());
+    QCOMPARE(frameWords(last.exchange(ReadRam)), kSomeSet);
+    QCOMPARE(sensor->commandsReceived(LineCheck), 3u);
+}
+
+void PtySensorTest::strayBytesAndStalePartialFramesAreSkipped()
+{
+    auto sensor = startSensor(unpaced());
+    PtyClient client(sensor->devicePath());
+    QVERIFY(client.send({0x12, 0x00, 0x00, 0x34, 0x55, 0x00}));
+    QCOMPARE(frameWords(client.exchange(LineCheck))[0], kEchoWord);
+
+    // The start of a read-back left without its end is dropped after a pause; the next
+    // command is then taken as it is and not as the rest of the old one.
+    Bytes partial = encodeFrame(ReadRam, {});
+    partial.resize(14);
+    QVERIFY(client.send(partial));
+    QTest::qWait(250);
+    const Bytes answer = client.exchange(LineCheck);
+    QCOMPARE(answer.size(), kFrameBytes);
+    QCOMPARE(frameOrder(answer), std::uint16_t(LineCheck));
+    QCOMPARE(sensor->commandsReceived(ReadRam), 0u);
+}
+
+void PtySensorTest::eepromFileKeepsTheSetAcrossRuns()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("eeprom.txt");
+    SensorOptions options = unpaced();
+    options.eepromFile = file.toStdString();
+    {
+        auto sensor = startSensor(options);
+        QCOMPARE(sensor->eeprom(), kStartParameters);
+        QVERIFY(!QFile::exists(file));
+        PtyClient client(sensor->devicePath());
+        QVERIFY(client.send(encodeFrame(WriteEeprom, kSomeSet)));
+        QCOMPARE(frameWords(client.exchange(ReadEeprom)), kSomeSet);
+        QCOMPARE(stored(file), std::string("700\n1\n400\n30\n0\n2\n150\n850\n180\n20\n0\n1\n1\n300\n1\n42\n"));
+        QVERIFY(!QFile::exists(file + ".tmp"));
+        QVERIFY(client.send(encodeFrame(WriteRam, kStartParameters)));   // RAM alone is not kept
+        QCOMPARE(frameWords(client.exchange(ReadRam)), kStartParameters);
+    }
+    {
+        auto sensor = startSensor(options);
+        QCOMPARE(sensor->eeprom(), kSomeSet);
+        PtyClient client(sensor->devicePath());
+        QCOMPARE(frameWords(client.exchange(ReadRam)), kSomeSet);
+    }
+    for (const char* broken : {"1\n2\n3\n", "500\n0\n512\nabc\n1\n1\n200\n800\n512\n100\n1\n0\n0\n1\n0\n0\n",
+                               "70000\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n"}) {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(broken);
+        out.close();
+        PtySensor sensor(options);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, sensor.start());
+    }
+}
+
+void PtySensorTest::linkIsReplacedAndRemoved()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath("tty");
+    QVERIFY(QFile::link(dir.filePath("elsewhere"), link));
+    SensorOptions options = unpaced();
+    options.linkPath = link.toStdString();
+    auto sensor = startSensor(options);
+    QCOMPARE(QFileInfo(link).symLinkTarget().toStdString(), sensor->devicePath());
+    {
+        PtyClient client(link.toStdString());
+        QCOMPARE(frameWords(client.exchange(LineCheck))[0], kEchoWord);
+    }
+    sensor->stop();
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QVERIFY(!QFileInfo::exists(link));
+}
+
+QTEST_GUILESS_MAIN(PtySensorTest)
+#include "tst_sim_pty.moc"
