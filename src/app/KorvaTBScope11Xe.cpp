@@ -1,0 +1,206 @@
+#include "app/App.h"
+
+#include "KorvaTBScope11Xe.h"
+#include "gui/Gui.h"
+#include "link/Com232.h"
+#include "popup/PopUp.h"
+#include "rs232.h"
+#include "userint.h"
+
+#include <cstring>
+#include <string>
+
+namespace korva {
+
+int panelHandle;
+int panelPopUp;
+std::string proj_dir;
+uint16_t hidePopUp = 1;
+uint16_t ttick = 0;
+int stop_flag;
+int target;
+char szStatus[STATUS_SIZE];
+
+namespace {
+
+constexpr int INFO_BACKGROUND = 0x0080FF;
+constexpr int INFO_TEXT_COLOR = 0xFFFFFF;
+
+struct CtrlCallbackName {
+    const char* name;
+    CtrlCallback callback;
+};
+
+const CtrlCallbackName ctrlCallbacks[] = {
+    {"CC_Timer50ms", CC_Timer50ms},
+    {"CC_DropDCom", CC_DropDCom},
+    {"CC_BTNRun", CC_BTNRun},
+    {"CC_BTNStop", CC_BTNStop},
+    {"CC_BTNData", CC_BTNData},
+    {"CC_RBTRam", CC_RBTRam},
+    {"CC_RBTEeprom", CC_RBTEeprom},
+    {"CC_RBTFile", CC_RBTFile},
+    {"CC_BTNSend", CC_BTNSend},
+    {"CC_BTNGet", CC_BTNGet},
+    {"CC_ButtonTeach", CC_ButtonTeach},
+    {"CC_DropDEvalmode", CC_DropDEvalmode},
+    {"CC_BTN_CCDSettings", CC_BTN_CCDSettings},
+    {"CC_NEDITVideoThreshold", CC_NEDITVideoThreshold},
+    {"CC_NEDITEdgeLeft", CC_NEDITEdgeLeft},
+    {"CC_NEDITEdgeRight", CC_NEDITEdgeRight},
+    {"CC_NSLIDE_PixelStart", CC_NSLIDE_PixelStart},
+    {"CC_RING_CCDMode", CC_RING_CCDMode},
+    {"CC_RING_CCDBGMode", CC_RING_CCDBGMode},
+    {"CC_BIN_Sw_EnableTol", CC_BIN_Sw_EnableTol},
+    {"CC_BTNTeachBackGround", CC_BTNTeachBackGround},
+    {"CC_NEDITTeach", CC_NEDITTeach},
+    {"CC_NEDITTolerance", CC_NEDITTolerance},
+    {"CC_Slide_Power", IgnoreEvents},
+    {"CC_RingPowerMode", IgnoreEvents},
+    {"CC_RingPolarity", IgnoreEvents},
+    {"CC_BIN_Switch_VGain", IgnoreEvents},
+    {"CC_GraphData", IgnoreEvents},
+    {"CC_Slide_Reference", IgnoreEvents},
+    {"CC_Slide_Tolerance", IgnoreEvents},
+    {"CC_NEDITTolLeff", IgnoreEvents},
+};
+
+// Names each item of the COM-port ring after its device, "COM5 (ttyUSB0)".
+void LabelComPorts()
+{
+    for (int port = 1; port <= COM_PORT_COUNT; ++port) {
+        std::string device = ComDeviceName(port);
+        const auto slash = device.find_last_of('/');
+        if (slash != std::string::npos)
+            device.erase(0, slash + 1);
+        const std::string label = "COM" + std::to_string(port) + " (" + device + ")";
+        SetRingItemLabel(panelHandle, PANEL_DROPDCOM, port, label.c_str());
+    }
+}
+
+}  // namespace
+
+// ---- status line ------------------------------------------------------------------------------------
+
+void StoreStatus(const char* text)
+{
+    std::strncpy(szStatus, text, STATUS_SIZE - 1);
+    szStatus[STATUS_SIZE - 1] = '\0';
+}
+
+void ShowStatus()
+{
+    SetCtrlVal(panelHandle, PANEL_STATUS, szStatus);
+}
+
+void ShowMessage(const char* text)
+{
+    SetCtrlVal(panelHandle, PANEL_STATUS, text);
+}
+
+// ---- tick timer -------------------------------------------------------------------------------------
+
+void EnableTickTimer(int on)
+{
+    SetCtrlAttribute(panelHandle, PANEL_TIMER50MS, ATTR_ENABLED, on);
+}
+
+void StartTickWait()
+{
+    EnableTickTimer(1);
+    ttick = 0;
+}
+
+void EndTickWait()
+{
+    EnableTickTimer(0);
+    ttick = 0;
+}
+
+int CC_Timer50ms(int, int, int event, void*, int, int)
+{
+    if (event == EVENT_TIMER_TICK && ttick < TTICK_MAX)
+        ++ttick;
+    return 0;
+}
+
+// ---- start-up and shutdown --------------------------------------------------------------------------
+
+void RegisterCallbacks()
+{
+    RegisterPanelCallback("CC_PANEL", CC_PANEL);
+    for (const CtrlCallbackName& entry : ctrlCallbacks)
+        RegisterCtrlCallback(entry.name, entry.callback);
+}
+
+int WinMain(int argc, char** argv)
+{
+    if (InitUserInterface(argc, argv) == 0)
+        return -1;
+    RegisterCallbacks();
+    panelHandle = LoadPanel(0, PANEL_FILE, PANEL);
+    if (panelHandle < 0)
+        return -1;
+    panelPopUp = LoadPanel(panelHandle, PANEL_FILE, POPUP);
+    if (panelPopUp < 0)
+        return -1;
+    LabelComPorts();
+    proj_dir = GetProjectDir();
+    InitVars();
+    InitRS232(com);
+    DisplayPanel(panelHandle);
+    RunUserInterface();
+    CloseCom(com);
+    DiscardPanel(panelPopUp);
+    DiscardPanel(panelHandle);
+    return 0;
+}
+
+void InitVars()
+{
+    SetParameterStartValues();
+    com = 1;
+    sync = 0x55;
+    order = 1;
+    target = RAM;
+    rx_flag = 0;
+    stop_flag = 1;
+    StoreStatus("InitVars");
+    ShowStatus();
+    SetCtrlVal(panelPopUp, POPUP_BINSWENABLETOL, 0);
+    ShowInfoText("PC-SOFTWARE: KORVA Series", 15, 8, 11);
+    ShowInfoText("Vexlund GmbH", 15, 21, 11);
+    ShowInfoText("Tel: +49 (0)711 5550 190", 15, 36, 11);
+    ShowInfoText("KORVA-TB-Rarav", 175, 30, 18);
+    ShowInfoText("V1.1Xe", 320, 36, 11);
+    GetPanelValues();
+    DrawStartUp();
+}
+
+void ShowInfoText(const char* text, int left, int top, int pointSize)
+{
+    const int id = NewCtrl(panelHandle, CTRL_TEXT_MSG, "", top, left);
+    SetCtrlAttribute(panelHandle, id, ATTR_TEXT_FONT, VAL_APP_FONT);
+    SetCtrlAttribute(panelHandle, id, ATTR_TEXT_BGCOLOR, INFO_BACKGROUND);
+    SetCtrlAttribute(panelHandle, id, ATTR_TEXT_COLOR, INFO_TEXT_COLOR);
+    SetCtrlAttribute(panelHandle, id, ATTR_TEXT_POINT_SIZE, pointSize);
+    SetCtrlVal(panelHandle, id, text);
+}
+
+// A close request ends the event loop; a Run or Data loop that is running ends after its current
+// pass, as with Stop, so the program does not stay open behind a closed window.
+int CC_PANEL(int, int event, void*, int, int)
+{
+    if (event == EVENT_CLOSE) {
+        stop_flag = 1;
+        QuitUserInterface(0);
+    }
+    return 0;
+}
+
+int IgnoreEvents(int, int, int, void*, int, int)
+{
+    return 0;
+}
+
+}  // namespace korva

@@ -1,0 +1,452 @@
+#include "gui/Gui.h"
+
+#include "KorvaTBScope11Xe.h"
+#include "app/App.h"
+#include "link/Com232.h"
+#include "popup/PopUp.h"
+#include "rs232.h"
+#include "userint.h"
+
+#include <cstdint>
+
+namespace korva {
+
+uint16_t power, pwrMode, vThd, bVal, polarity, eMode, eBeg, eEnd, tVal, tTol, iGain, ePoti, ccdMode, pStart,
+    bMode, para15;
+uint16_t pp[PNUM];
+uint16_t inputs, pix1, edcnt, mvstart, mvend;
+uint16_t xArray[CURVE_POINTS];
+uint16_t thdArray[CURVE_POINTS];
+std::string file_name;
+
+namespace {
+
+constexpr int RED = 0xFF0000;
+constexpr int GREEN = 0x00FF00;
+constexpr int DARK_GREEN = 0x008000;
+constexpr int GREY = 0xA0A0A0;
+
+constexpr const char* PARAMETER_FILE = "KORVApara.dat";
+constexpr const char* PARAMETER_FILTER = "*.dat";
+// Width of a value's field in the parameter file.
+constexpr int FILE_FIELD_WIDTH = 4;
+
+// Vertical strips of the raw graph.
+constexpr double BAND_BOTTOM = 0.0;
+constexpr double BAND_TOP = 0.25;
+constexpr double BAR_TOP = 1.0;
+constexpr double CURSOR_RECORD_Y = 0.75;
+constexpr double CURSOR_PANEL_Y = 1.0;
+
+// Last pixel of the CCD line, and the width of a CCD window.
+constexpr int LINE_LAST = 1023;
+constexpr int LINE_END = 1024;
+constexpr int WINDOW_WIDTH = 256;
+constexpr int WINDOW_START_MAX = 768;
+
+// ---- binding tables --------------------------------------------------------------------------------
+
+// A control and the variable it shows; `offset` is added on the way to the control.
+struct Binding {
+    const int* panel;
+    int control;
+    uint16_t* variable;
+    int offset;
+};
+
+// Read by GetPanelValues, in this order.
+const Binding panelInputs[] = {
+    {&panelHandle, PANEL_SLIDEPOWER, &power, 0},
+    {&panelHandle, PANEL_RINGPOWERMODE, &pwrMode, 0},
+    {&panelHandle, PANEL_NEDITVIDEOTHRESHOLD, &vThd, 0},
+    {&panelHandle, PANEL_RINGPOLARITY, &polarity, 0},
+    {&panelHandle, PANEL_DROPDEVALMODE, &eMode, 0},
+    {&panelHandle, PANEL_NEDITEDGELEFT, &eBeg, 0},
+    {&panelHandle, PANEL_NEDITEDGERIGHT, &eEnd, 0},
+    {&panelPopUp, POPUP_NEDITTEACH, &tVal, 0},
+    {&panelPopUp, POPUP_NEDITTOLERANCE, &tTol, 0},
+    {&panelPopUp, POPUP_BACKGROUNDVALUE, &bVal, 0},
+    {&panelPopUp, POPUP_BINSWITCHVGAIN, &iGain, 0},
+    {&panelPopUp, POPUP_BINSWENABLETOL, &ePoti, 0},
+    {&panelPopUp, POPUP_NSLIDEPIXELSTART, &pStart, 0},
+    {&panelPopUp, POPUP_RINGCCDMODE, &ccdMode, 0},
+    {&panelPopUp, POPUP_RINGCCDBGMODE, &bMode, 0},
+};
+
+// Written by SetPanelValues, in this order; the displays mirror teach value, tolerance and the
+// last pixel of the CCD window.
+const Binding panelOutputs[] = {
+    {&panelHandle, PANEL_SLIDEPOWER, &power, 0},
+    {&panelHandle, PANEL_RINGPOWERMODE, &pwrMode, 0},
+    {&panelHandle, PANEL_NEDITVIDEOTHRESHOLD, &vThd, 0},
+    {&panelHandle, PANEL_RINGPOLARITY, &polarity, 0},
+    {&panelHandle, PANEL_DROPDEVALMODE, &eMode, 0},
+    {&panelHandle, PANEL_NEDITEDGELEFT, &eBeg, 0},
+    {&panelHandle, PANEL_NEDITEDGERIGHT, &eEnd, 0},
+    {&panelHandle, PANEL_NUMTOLERANCE, &tTol, 0},
+    {&panelHandle, PANEL_NUMTEACH, &tVal, 0},
+    {&panelPopUp, POPUP_NEDITTEACH, &tVal, 0},
+    {&panelPopUp, POPUP_NEDITTOLERANCE, &tTol, 0},
+    {&panelPopUp, POPUP_BACKGROUNDVALUE, &bVal, 0},
+    {&panelPopUp, POPUP_BINSWITCHVGAIN, &iGain, 0},
+    {&panelPopUp, POPUP_BINSWENABLETOL, &ePoti, 0},
+    {&panelPopUp, POPUP_NSLIDEPIXELSTART, &pStart, 0},
+    {&panelPopUp, POPUP_NUMPIXELEND, &pStart, WINDOW_WIDTH - 1},
+    {&panelPopUp, POPUP_RINGCCDMODE, &ccdMode, 0},
+    {&panelPopUp, POPUP_RINGCCDBGMODE, &bMode, 0},
+};
+
+// A value above `limit` is replaced by `replacement` before it is shown.
+struct RangeRule {
+    uint16_t* variable;
+    uint16_t limit;
+    uint16_t replacement;
+};
+
+const RangeRule rangeRules[] = {
+    {&power, 1000, 500},  {&pwrMode, 1, 0},   {&vThd, 1023, 512},   {&polarity, 1, 1}, {&eMode, 3, 4},
+    {&eBeg, 1024, 200},   {&eEnd, 1024, 800}, {&tVal, 1024, 512},   {&tTol, 512, 128}, {&bVal, 1023, 0},
+    {&iGain, 1, 0},       {&ePoti, 1, 0},     {&pStart, 1023, 1},   {&para15, 1023, 0},
+};
+
+void ReplaceOutOfRange()
+{
+    for (const RangeRule& rule : rangeRules)
+        if (*rule.variable > rule.limit)
+            *rule.variable = rule.replacement;
+}
+
+void FillThreshold(uint16_t level)
+{
+    for (uint16_t& point : thdArray)
+        point = level;
+}
+
+void AddRectangle(int x1, double y1, int x2, double y2, int color)
+{
+    PlotRectangle(panelHandle, PANEL_GRAPHRAW, x1, y1, x2, y2, color, color);
+}
+
+// Grey bar over the CCD window of the parameters just shown; it stays until the next record.
+void DrawWindowBar()
+{
+    if (ccdMode == 0)
+        AddRectangle(0, BAND_BOTTOM, LINE_LAST, BAR_TOP, GREY);
+    else
+        AddRectangle(pStart, BAND_BOTTOM, pStart + WINDOW_WIDTH - 1, BAR_TOP, GREY);
+}
+
+// After a read-back: the data graph shows the new threshold, the raw graph the new CCD window.
+// Cursors stay where they are.
+void DrawReadBack()
+{
+    FillThreshold(vThd);
+    PlotDATACurve(adcbuf);
+    DrawWindowBar();
+}
+
+void EnableBackgroundControls()
+{
+    if (bMode == 1)
+        SetCtrlAttribute(panelPopUp, POPUP_BACKGROUNDVALUE, ATTR_DIMMED, 0);
+    else if (bMode == 2)
+        DimTeachBackground(0);
+}
+
+// ---- raw-value plot -------------------------------------------------------------------------------
+
+uint16_t EvaluatedPosition()
+{
+    switch (eMode) {
+    case 0:
+        return pp[0];
+    case 1:
+        return pp[1];
+    default:
+        if (pp[0] == 0 || pp[1] == 0)
+            return 1;
+        return static_cast<uint16_t>((pp[0] + pp[1]) / 2);
+    }
+}
+
+void ShowRecordWords()
+{
+    SetCtrlVal(panelHandle, PANEL_NUMEDGE1, pp[0]);
+    SetCtrlVal(panelHandle, PANEL_NUMEDGE2, pp[1]);
+    SetCtrlVal(panelHandle, PANEL_NUMVALUE, pp[2]);
+    SetCtrlVal(panelHandle, PANEL_NUMTEACH, pp[3]);
+    tVal = pp[3];
+    inputs = pp[4];
+    pix1 = pp[5];
+    edcnt = pp[6];
+    mvstart = pp[7];
+    mvend = pp[8];
+}
+
+// The input state is a code, not a set of bits: 1 lights input 1, 2 input 2, 3 both.
+void ShowInputLamps()
+{
+    SetCtrlVal(panelHandle, PANEL_LEDINPUT2, inputs == 2 || inputs == 3 ? 1 : 0);
+    SetCtrlVal(panelHandle, PANEL_LEDINPUT1, inputs == 1 || inputs == 3 ? 1 : 0);
+}
+
+struct Window {
+    uint16_t first, last;
+};
+
+uint16_t LimitWindowStart(uint16_t start)
+{
+    return start > WINDOW_START_MAX ? WINDOW_START_MAX : start;
+}
+
+// Sets the raw graph's x range to the CCD window; on the whole line the edge-window cursors follow
+// eBeg and eEnd.
+Window ShowCcdWindow()
+{
+    Window w{0, LINE_END};
+    if (ccdMode == 1 || ccdMode == 2) {
+        w.first = LimitWindowStart(ccdMode == 1 ? pStart : pix1);
+        w.last = static_cast<uint16_t>(w.first + WINDOW_WIDTH);
+    }
+    SetAxisScalingMode(panelHandle, PANEL_GRAPHRAW, VAL_XAXIS, VAL_MANUAL, w.first, w.last);
+    if (ccdMode != 1 && ccdMode != 2) {
+        SetGraphCursor(panelHandle, PANEL_GRAPHRAW, 2, eBeg, CURSOR_RECORD_Y);
+        SetGraphCursor(panelHandle, PANEL_GRAPHRAW, 3, eEnd, CURSOR_RECORD_Y);
+    }
+    return w;
+}
+
+void AddEdgeBar(int from, int to)
+{
+    AddRectangle(from, BAND_TOP, to, BAR_TOP, RED);
+}
+
+// One bar on the object's side of a single edge; otherwise bars from the window's start to the
+// first edge and from the second edge to the window's end.
+void DrawEdgeBars(Window w)
+{
+    if (edcnt == 1) {
+        if (mvstart < mvend)
+            AddEdgeBar(pp[0], w.last);
+        else
+            AddEdgeBar(w.first, pp[0]);
+        return;
+    }
+    AddEdgeBar(w.first, pp[0]);
+    AddEdgeBar(pp[1], w.last);
+}
+
+void AddToleranceBand(int32_t from, int32_t to)
+{
+    AddRectangle(from, BAND_BOTTOM, to, BAND_TOP, GREEN);
+}
+
+// A band start below 0 is drawn from 1, an end above the last pixel to the line's end.
+void AddLimitedBand(int32_t from, int32_t to)
+{
+    AddToleranceBand(from < 0 ? 1 : from, to > LINE_LAST ? LINE_END : to);
+}
+
+// Width mode: two bands of width tTol whose centres lie tVal apart around the position; otherwise
+// one band of tVal +- tTol.
+void DrawToleranceBands(uint16_t position)
+{
+    if (eMode == 2) {
+        const int32_t p = position;
+        const int32_t h = tVal / 2;
+        const int32_t t = tTol / 2;
+        AddLimitedBand(p - h - t, p - h + t);
+        AddToleranceBand(p + h - t, p + h + t);
+        return;
+    }
+    AddLimitedBand(int32_t{tVal} - tTol, int32_t{tVal} + tTol);
+}
+
+void MoveEdgeCursor(int panel, int control, int cursor)
+{
+    uint16_t value = 0;
+    GetCtrlVal(panel, control, &value);
+    SetGraphCursor(panelHandle, PANEL_GRAPHRAW, cursor, value, CURSOR_PANEL_Y);
+}
+
+}  // namespace
+
+void SetParameterStartValues()
+{
+    power = 500;
+    pwrMode = 0;
+    vThd = 512;
+    bVal = 0;
+    polarity = 1;
+    eMode = 1;
+    eBeg = 200;
+    eEnd = 800;
+    tVal = 512;
+    tTol = 100;
+    iGain = 1;
+    ePoti = 0;
+    ccdMode = 0;
+    pStart = 1;
+    bMode = 0;
+    para15 = 0;
+}
+
+// ---- panel binding -----------------------------------------------------------------------------------
+
+void GetPanelValues()
+{
+    for (const Binding& b : panelInputs)
+        GetCtrlVal(*b.panel, b.control, b.variable);
+}
+
+void SetPanelValues()
+{
+    ReplaceOutOfRange();
+    for (const Binding& b : panelOutputs)
+        SetCtrlVal(*b.panel, b.control, *b.variable + b.offset);
+    DrawReadBack();
+    EnableBackgroundControls();
+}
+
+// ---- parameter read-back ---------------------------------------------------------------------------
+
+void PushGET(int storageTarget)
+{
+    if (storageTarget == DATFILE) {
+        SetPanelValues();
+        ShowStatus();
+        return;
+    }
+    order = storageTarget == EEPROM ? 4 : 2;
+    sync = 0x55;
+    CopyVarsToPP();
+    FlushInQ(com);
+    FlushOutQ(com);
+    FillTxBuf(static_cast<uint16_t>(order), pp);
+    if (WriteFrame() == FRAMELEN)
+        ShowMessage("Waiting for parameter-frame ...");
+    StartTickWait();
+    rx_flag = 0;
+    for (;;) {
+        ProcessSystemEvents();
+        if (rx_flag == 1) {
+            GetRxBuf(PNUM);
+            CopyPPtoVars();
+            StoreStatus("Parameter-frame received! - Line Ok!");
+            break;
+        }
+        if (ttick > TICK_LIMIT) {
+            StoreStatus("Timeout-RS-232...");
+            break;
+        }
+    }
+    EndTickWait();
+    SetPanelValues();
+    ShowStatus();
+}
+
+// ---- parameter file ---------------------------------------------------------------------------------
+
+void SendParaToFile()
+{
+    GetPanelValues();
+    CopyVarsToPP();
+    uint32_t values[PNUM];
+    for (int i = 0; i < PNUM; ++i)
+        values[i] = pp[i];
+    if (ArrayToFile(file_name, values, PNUM, FILE_FIELD_WIDTH) < 0)
+        ShowMessage("Cannot write parameter file!");
+}
+
+void ReadParaFromFile()
+{
+    if (FileSelectPopup(proj_dir, PARAMETER_FILE, PARAMETER_FILTER, "KORVA-TB-Parameter File", VAL_LOAD_BUTTON, 1, 1,
+                        &file_name) == VAL_NO_FILE_SELECTED)
+        return;
+    uint32_t values[PNUM];
+    if (FileToArray(file_name, values, PNUM) < 0) {
+        // Shown by the panel update that follows; the parameters stay as they were.
+        StoreStatus("Cannot read parameter file!");
+        return;
+    }
+    for (int i = 0; i < PNUM; ++i)
+        pp[i] = static_cast<uint16_t>(values[i] & 0xFFFF);
+    CopyPPtoVars();
+}
+
+// ---- displays --------------------------------------------------------------------------------------
+
+void PlotRAWValues()
+{
+    uint16_t position = EvaluatedPosition();
+    ShowRecordWords();
+    ShowInputLamps();
+    const Window w = ShowCcdWindow();
+    DeleteGraphPlot(panelHandle, PANEL_GRAPHRAW, VAL_ALL_OBJECTS, VAL_DELAYED_DRAW);
+    if (position < w.first)
+        position = w.first;
+    if (position > w.last)
+        position = w.last;
+    SetGraphCursor(panelHandle, PANEL_GRAPHRAW, 1, position, CURSOR_RECORD_Y);
+    DrawEdgeBars(w);
+    DrawToleranceBands(position);
+}
+
+void PlotDATACurve(const uint16_t* curve)
+{
+    if (ccdMode == 0) {
+        SetAxisScalingMode(panelHandle, PANEL_GRAPHDATA, VAL_XAXIS, VAL_MANUAL, 1, LINE_END);
+        for (int i = 0; i < CURVE_POINTS; ++i)
+            xArray[i] = static_cast<uint16_t>(4 * i);
+    } else {
+        SetAxisScalingMode(panelHandle, PANEL_GRAPHDATA, VAL_XAXIS, VAL_MANUAL, pix1, pix1 + WINDOW_WIDTH);
+        for (int i = 0; i < CURVE_POINTS; ++i)
+            xArray[i] = static_cast<uint16_t>(pix1 + i);
+    }
+    SetAxisScalingMode(panelHandle, PANEL_GRAPHDATA, VAL_LEFT_YAXIS, VAL_MANUAL, 0, LINE_LAST);
+    DeleteGraphPlot(panelHandle, PANEL_GRAPHDATA, VAL_ALL_OBJECTS, VAL_IMMEDIATE_DRAW);
+    PlotXY(panelHandle, PANEL_GRAPHDATA, xArray, curve, CURVE_POINTS, PLOT_STYLE_CONNECTED_POINTS,
+           POINT_STYLE_SMALL_DOT, LINE_STYLE_SOLID, 1, RED);
+    PlotXY(panelHandle, PANEL_GRAPHDATA, xArray, thdArray, CURVE_POINTS, PLOT_STYLE_CONNECTED_POINTS,
+           POINT_STYLE_SMALL_DOT, LINE_STYLE_SOLID, 1, DARK_GREEN);
+}
+
+void DrawStartUp()
+{
+    DeleteGraphPlot(panelHandle, PANEL_GRAPHRAW, VAL_ALL_OBJECTS, VAL_DELAYED_DRAW);
+    SetGraphCursor(panelHandle, PANEL_GRAPHRAW, 1, tVal, CURSOR_PANEL_Y);
+    SetGraphCursor(panelHandle, PANEL_GRAPHRAW, 2, eBeg, CURSOR_PANEL_Y);
+    SetGraphCursor(panelHandle, PANEL_GRAPHRAW, 3, eEnd, CURSOR_PANEL_Y);
+    AddToleranceBand(int32_t{tVal} - tTol, int32_t{tVal} + tTol);
+    for (int i = 0; i < CURVE_POINTS; ++i)
+        xArray[i] = static_cast<uint16_t>(4 * i);
+    FillThreshold(vThd);
+}
+
+// Moves the threshold line at once; vThd takes the value when the panel is next read.
+int CC_NEDITVideoThreshold(int panel, int control, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT && event != EVENT_LEFT_CLICK)
+        return 0;
+    uint16_t level = 0;
+    GetCtrlVal(panel, control, &level);
+    FillThreshold(level);
+    PlotDATACurve(adcbuf);
+    return 0;
+}
+
+int CC_NEDITEdgeLeft(int panel, int control, int event, void*, int, int)
+{
+    if (event == EVENT_COMMIT)
+        MoveEdgeCursor(panel, control, 2);
+    return 0;
+}
+
+int CC_NEDITEdgeRight(int panel, int control, int event, void*, int, int)
+{
+    if (event == EVENT_COMMIT)
+        MoveEdgeCursor(panel, control, 3);
+    return 0;
+}
+
+}  // namespace korva

@@ -1,0 +1,286 @@
+#include "link/Com232.h"
+
+#include "KorvaTBScope11Xe.h"
+#include "app/App.h"
+#include "rs232.h"
+#include "userint.h"
+
+#include <algorithm>
+
+namespace korva {
+
+int com;
+int ret;
+const int eventMask = COM_EVENT_NOTIFY | COM_EVENT_TX_EMPTY | COM_EVENT_CHAR;
+int rx_flag;
+int graphrefresh;
+int sync;
+int order;
+int nBytesW;
+unsigned char szWriteBuf[BUFSIZE];
+unsigned char szReadBuf[BUFSIZE];
+uint16_t adcbuf[CURVE_POINTS];
+int ref_flag;
+int nBytesR;
+
+namespace {
+
+constexpr long BAUD = 19200;
+constexpr int QUEUE_SIZE = 4096;
+constexpr double PORT_TIME_LIMIT = 2.0;
+// Word 0 of the answer to a line check.
+constexpr uint16_t ECHO_WORD = 0x00AA;
+constexpr uint16_t ORDER_LINE_CHECK = 7;
+constexpr uint16_t ORDER_DATA_BLOCK = 9;
+
+// The variables behind the words of the parameter packet, in packet order.
+uint16_t* const packetVariables[PNUM] = {&power, &pwrMode, &vThd,    &bVal,  &polarity, &eMode, &eBeg,  &eEnd,
+                                         &tVal,  &tTol,    &iGain,   &ePoti, &ccdMode,  &pStart, &bMode, &para15};
+
+const char* OpenErrorText(int code)
+{
+    switch (code) {
+    case COM_ERR_SYSTEM:
+        return "Unknown system error";
+    case COM_ERR_PORT_NUMBER:
+        return "Invalid port number";
+    case COM_ERR_NOT_OPEN:
+        return "Port is not open";
+    case COM_ERR_IO:
+        return "Unknown I/0 error";
+    case COM_ERR_NO_PORT:
+        return "No serial port found";
+    case COM_ERR_CANNOT_OPEN:
+        return "Cannot open port";
+    case COM_ERR_TIMEOUT:
+        return "Timeout";
+    default:
+        return "RS-232 error!";
+    }
+}
+
+void PutWord(unsigned char* at, uint16_t word)
+{
+    at[0] = static_cast<unsigned char>(word >> 8);
+    at[1] = static_cast<unsigned char>(word & 0xFF);
+}
+
+uint16_t TakeWord(const unsigned char* at)
+{
+    return static_cast<uint16_t>(at[0] * 256 + at[1]);
+}
+
+// Header of a command frame: the sync word, then the order code.
+void PutHeader(uint16_t orderCode)
+{
+    PutWord(szWriteBuf, static_cast<uint16_t>(sync));
+    PutWord(szWriteBuf + 2, orderCode);
+}
+
+// Texts of one kind of data-block read.
+struct BlockRead {
+    int words;
+    const char* waiting;
+    const char* received;
+    const char* timeout;
+};
+
+constexpr BlockRead block64{64, "Waiting for Data[64] ...", "Data[64] block received!",
+                            "Timeout-RS-232 while reading 64 data-words!"};
+constexpr BlockRead block128{128, "Waiting for Data[128] ...", "Data[128] block received!",
+                             "Timeout-RS-232 while reading 128 data-words!"};
+
+void RequestBlock(int start, int selector)
+{
+    sync = 0x55;
+    order = ORDER_DATA_BLOCK;
+    FlushOutQ(com);
+    std::fill(szWriteBuf, szWriteBuf + FRAMELEN, 0);
+    PutHeader(ORDER_DATA_BLOCK);
+    PutWord(szWriteBuf + 4, static_cast<uint16_t>(start));
+    PutWord(szWriteBuf + 6, static_cast<uint16_t>(selector));
+    FlushInQ(com);
+    WriteFrame();
+}
+
+// Polls the input queue until the block is complete or the tick limit has passed; returns the
+// queue length last seen.
+int AwaitBlock(const BlockRead& kind)
+{
+    int waiting = 0;
+    StartTickWait();
+    for (;;) {
+        ProcessSystemEvents();
+        waiting = GetInQLen(com);
+        if (ttick > TICK_LIMIT) {
+            StoreStatus(kind.timeout);
+            break;
+        }
+        if (waiting >= 2 * kind.words)
+            break;
+    }
+    EndTickWait();
+    return waiting;
+}
+
+// Takes what arrived into szReadBuf, never more than it holds; a surplus is discarded.
+void TakeBlock(int waiting)
+{
+    const int count = std::clamp(waiting, 0, BUFSIZE);
+    nBytesR = count > 0 ? ComRd(com, reinterpret_cast<char*>(szReadBuf), static_cast<size_t>(count)) : 0;
+    if (waiting > count)
+        FlushInQ(com);
+}
+
+void ReadDataBlock(const BlockRead& kind, int start, int selector)
+{
+    if (start < 0 || start + kind.words > CURVE_POINTS)
+        return;
+    RequestBlock(start, selector);
+    ShowMessage(kind.waiting);
+    TakeBlock(AwaitBlock(kind));
+    if (nBytesR == 2 * kind.words)
+        StoreStatus(kind.received);
+    for (int i = 0; i < kind.words; ++i)
+        adcbuf[start + i] = TakeWord(szReadBuf + 2 * i);
+    ShowStatus();
+}
+
+}  // namespace
+
+// ---- frames -----------------------------------------------------------------------------------------
+
+void FillTxBuf(uint16_t orderCode, const uint16_t* words)
+{
+    PutHeader(orderCode);
+    for (int i = 0; i < PNUM; ++i)
+        PutWord(szWriteBuf + 4 + 2 * i, words[i]);
+}
+
+// The four header bytes carry nothing the program uses.
+void GetRxBuf(int count)
+{
+    const int words = std::clamp(count, 0, PNUM);
+    for (int i = 0; i < words; ++i)
+        pp[i] = TakeWord(szReadBuf + 4 + 2 * i);
+}
+
+void CopyVarsToPP()
+{
+    for (int i = 0; i < PNUM; ++i)
+        pp[i] = *packetVariables[i];
+}
+
+void CopyPPtoVars()
+{
+    for (int i = 0; i < PNUM; ++i)
+        *packetVariables[i] = pp[i];
+}
+
+int WriteFrame()
+{
+    nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf), FRAMELEN);
+    return nBytesW;
+}
+
+// ---- port -------------------------------------------------------------------------------------------
+
+void InstallRxHandler(int port)
+{
+    InstallComCallback(port, eventMask, FRAMELEN, sync, RX_Receive_Function, nullptr);
+}
+
+void RemoveRxHandler(int port)
+{
+    InstallComCallback(port, 0, FRAMELEN, sync, nullptr, nullptr);
+}
+
+void InitRS232(int port)
+{
+    ret = OpenComConfig(port, "", BAUD, 0, 8, 1, QUEUE_SIZE, QUEUE_SIZE);
+    // The operating system's reason, for an operator who wonders why the port won't open.
+    SetCtrlAttribute(panelHandle, PANEL_STATUS, ATTR_TOOLTIP, ComLastOpenError().c_str());
+    if (ret < 0) {
+        StoreStatus(OpenErrorText(ret));
+    } else {
+        SetComTime(port, PORT_TIME_LIMIT);
+        FlushInQ(port);
+        FlushOutQ(port);
+        SetCTSMode(port, 0);
+        InstallRxHandler(port);
+        ret = CheckComLine(port);
+        if (ret == 1) {
+            target = RAM;
+            PushGET(RAM);
+        }
+    }
+    ShowStatus();
+}
+
+// One reopen per operator choice: a ring change raises a value change and a commit, and choosing
+// the same port again (to reopen it after a pulled cable) raises the commit alone.
+int CC_DropDCom(int panel, int control, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT)
+        return 0;
+    CloseCom(com);
+    GetCtrlVal(panel, control, &com);
+    ShowMessage("Init COM-Port ...");
+    InitRS232(com);
+    return 0;
+}
+
+void RX_Receive_Function(int, int events, void*)
+{
+    if ((events & COM_EVENT_NOTIFY) == 0)
+        return;
+    ComRd(com, reinterpret_cast<char*>(szReadBuf), FRAMELEN);
+    GetRxBuf(PNUM);
+    ttick = 0;
+    rx_flag = 1;
+    graphrefresh = 1;
+    FlushInQ(com);
+}
+
+// ---- line check -------------------------------------------------------------------------------------
+
+int CheckComLine(int port)
+{
+    int result = 0;
+    CopyVarsToPP();
+    order = ORDER_LINE_CHECK;
+    FillTxBuf(ORDER_LINE_CHECK, pp);
+    nBytesW = ComWrt(port, reinterpret_cast<const char*>(szWriteBuf), FRAMELEN);
+    rx_flag = 0;
+    StartTickWait();
+    for (;;) {
+        ProcessSystemEvents();
+        if (ttick > TICK_LIMIT) {
+            StoreStatus("Timeout-RS-232...");
+            break;
+        }
+        if (rx_flag != 0)
+            break;
+    }
+    EndTickWait();
+    if (rx_flag == 1) {
+        result = pp[0] == ECHO_WORD ? 1 : 0;
+        StoreStatus(result == 1 ? "Echo Check - Line Ok!" : "read error - not sync byte 0xAA!");
+    }
+    ShowStatus();
+    return result;
+}
+
+// ---- data blocks ------------------------------------------------------------------------------------
+
+void ReadData64(int start, int selector)
+{
+    ReadDataBlock(block64, start, selector);
+}
+
+void ReadData128(int start, int selector)
+{
+    ReadDataBlock(block128, start, selector);
+}
+
+}  // namespace korva

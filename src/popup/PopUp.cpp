@@ -1,0 +1,140 @@
+#include "popup/PopUp.h"
+
+#include "KorvaTBScope11Xe.h"
+#include "app/App.h"
+#include "gui/Gui.h"
+#include "link/Com232.h"
+#include "rs232.h"
+#include "userint.h"
+
+namespace korva {
+
+namespace {
+
+constexpr uint16_t ORDER_TEACH_BACKGROUND = 6;
+
+void Dim(int control, int dimmed)
+{
+    SetCtrlAttribute(panelPopUp, control, ATTR_DIMMED, dimmed);
+}
+
+uint16_t ValueOf(int panel, int control)
+{
+    uint16_t value = 0;
+    GetCtrlVal(panel, control, &value);
+    return value;
+}
+
+// Press of the teach-background button: the sensor takes its current line as background.
+void TeachBackground()
+{
+    Dim(POPUP_BTNTEACHBACKGROUND, 1);
+    SetCtrlVal(panelPopUp, POPUP_LEDTEACHBACKGROUND, 1);
+    GetPanelValues();
+    CopyVarsToPP();
+    FlushOutQ(com);
+    FlushInQ(com);
+    order = ORDER_TEACH_BACKGROUND;
+    FillTxBuf(ORDER_TEACH_BACKGROUND, pp);
+    if (WriteFrame() == FRAMELEN)
+        ShowMessage("Line Ok!");
+    StartTickWait();
+    rx_flag = 0;
+    for (;;) {
+        ProcessSystemEvents();
+        if (rx_flag == 1) {
+            GetRxBuf(PNUM);
+            StoreStatus("Teach order echo received! - Line Ok!");
+            ShowStatus();
+            break;
+        }
+        if (ttick > TICK_LIMIT) {
+            StoreStatus("Timeout-RS-232...");
+            ShowStatus();
+            break;
+        }
+    }
+    EndTickWait();
+}
+
+// Release of the button: the taught parameters are read back when the sensor answered.
+void FinishBackgroundTeach()
+{
+    if (rx_flag != 0)
+        PushGET(RAM);
+    SetCtrlVal(panelPopUp, POPUP_LEDTEACHBACKGROUND, 0);
+    Dim(POPUP_BTNTEACHBACKGROUND, 0);
+}
+
+}  // namespace
+
+void DimTeachBackground(int dimmed)
+{
+    Dim(POPUP_BTNTEACHBACKGROUND, dimmed);
+    Dim(POPUP_LEDTEACHBACKGROUND, dimmed);
+}
+
+// Shows the last pixel of the CCD window while the slide moves; pStart follows on the next panel read.
+int CC_NSLIDE_PixelStart(int panel, int control, int event, void*, int, int)
+{
+    if (event == EVENT_VAL_CHANGED)
+        SetCtrlVal(panelPopUp, POPUP_NUMPIXELEND, ValueOf(panel, control) + 255);
+    return 0;
+}
+
+// The pixel start matters only for a window from the pixel start (mode 1).
+int CC_RING_CCDMode(int panel, int control, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT)
+        return 0;
+    const int dimmed = ValueOf(panel, control) == 1 ? 0 : 1;
+    Dim(POPUP_NSLIDEPIXELSTART, dimmed);
+    Dim(POPUP_NUMPIXELEND, dimmed);
+    return 0;
+}
+
+// Mode 1 uses the background value, mode 2 the taught background (taught only while no loop runs).
+int CC_RING_CCDBGMode(int panel, int control, int event, void*, int, int)
+{
+    if (event != EVENT_VAL_CHANGED)
+        return 0;
+    const uint16_t mode = ValueOf(panel, control);
+    Dim(POPUP_BACKGROUNDVALUE, mode == 1 ? 0 : 1);
+    DimTeachBackground(mode == 2 && stop_flag == 1 ? 0 : 1);
+    return 0;
+}
+
+// With the sensor's tolerance potentiometer enabled the tolerance numeric has no say.
+int CC_BIN_Sw_EnableTol(int panel, int control, int event, void*, int, int)
+{
+    if (event == EVENT_VAL_CHANGED)
+        Dim(POPUP_NEDITTOLERANCE, ValueOf(panel, control) == 1 ? 1 : 0);
+    return 0;
+}
+
+// One click is one teach: the press sends the order and waits for the echo, the release reads the
+// result back and makes the button usable again.
+int CC_BTNTeachBackGround(int, int, int event, void*, int, int)
+{
+    if (event == EVENT_LEFT_CLICK)
+        TeachBackground();
+    else if (event == EVENT_COMMIT)
+        FinishBackgroundTeach();
+    return 0;
+}
+
+int CC_NEDITTeach(int panel, int control, int event, void*, int, int)
+{
+    if (event == EVENT_COMMIT)
+        SetCtrlVal(panelHandle, PANEL_NUMTEACH, ValueOf(panel, control));
+    return 0;
+}
+
+int CC_NEDITTolerance(int panel, int control, int event, void*, int, int)
+{
+    if (event == EVENT_VAL_CHANGED)
+        SetCtrlVal(panelHandle, PANEL_NUMTOLERANCE, ValueOf(panel, control));
+    return 0;
+}
+
+}  // namespace korva

@@ -1,0 +1,266 @@
+// Run, Stop, Send, Get and the storage target against a sensor on a real pseudo-terminal, driven
+// through the real panel widgets.
+#include "popup/PopUp.h"
+#include "support/FileDialog.h"
+#include "support/Program.h"
+#include "support/ScriptedPeer.h"
+
+#include "ptysensor.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+
+using namespace korva;
+using namespace korva::test;
+
+namespace {
+
+// Answers the line check, and each measurement order with a record counting up: value n, teach
+// value 1000 + n.
+ScriptedPeer::Script CountingSensor(std::shared_ptr<std::atomic<int>> records)
+{
+    return [records](const Bytes& command) {
+        switch (FrameOrder(command)) {
+        case 7:
+            return AnswerFrame({0x00AA}, 7);
+        case 8: {
+            const auto n = static_cast<uint16_t>(++*records);
+            return AnswerFrame({100, 300, n, static_cast<uint16_t>(1000 + n), 1, 0, 2, 0, 0}, 8);
+        }
+        default:
+            return Bytes{};
+        }
+    };
+}
+
+void After(int ms, std::function<void()> action)
+{
+    QTimer::singleShot(ms, std::move(action));
+}
+
+}  // namespace
+
+class TestRun : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScriptedPeer> peer;
+    std::unique_ptr<sim::PtySensor> sensor;
+
+    void UsePort(const std::string& path)
+    {
+        CloseCom(com);
+        qputenv("KORVA_COM1", QByteArray::fromStdString(path));
+        com = 1;
+        InitRS232(com);
+    }
+
+    void UsePeer(ScriptedPeer::Script script)
+    {
+        sensor.reset();
+        peer = std::make_unique<ScriptedPeer>(std::move(script));
+        UsePort(peer->path());
+    }
+
+    void UseSimulator()
+    {
+        peer.reset();
+        sim::SensorOptions options;
+        options.pacing = false;
+        sensor = std::make_unique<sim::PtySensor>(options);
+        sensor->start();
+        UsePort(sensor->devicePath());
+    }
+
+    // Presses Run and processes events until the run has ended.
+    void RunUntilStopped(int timeoutMs = 5000)
+    {
+        Click(panelHandle, PANEL_BTNRUN);
+        QVERIFY(ProcessUntil([] { return stop_flag == 1 && !Dimmed(panelHandle, PANEL_CMD16); }, timeoutMs));
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(StartProgram()); }
+
+    void init()
+    {
+        SetParameterStartValues();
+        SetPanelValues();
+        DimTeachBackground(1);
+    }
+
+    void runDrawsEveryRecordInOrder()
+    {
+        auto records = std::make_shared<std::atomic<int>>(0);
+        UsePeer(CountingSensor(records));
+        peer->ClearCommands();
+        std::vector<int> shown;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, [&] { shown.push_back(Value(panelHandle, PANEL_NUMVALUE)); });
+        sampler.start(2);
+        After(600, [] { Click(panelHandle, PANEL_BTNSTOP); });
+        RunUntilStopped();
+        sampler.stop();
+
+        QVERIFY2(*records > 20, qPrintable(QString::number(*records)));
+        QVERIFY(std::is_sorted(shown.begin(), shown.end()));
+        const auto commands = peer->Commands();
+        // One request per answer: the first order, then one more per answer that came in time.
+        QVERIFY(commands.size() == size_t(*records) || commands.size() == size_t(*records) + 1);
+        QCOMPARE(FrameOrder(commands[0]), uint16_t{8});
+        QCOMPARE(FrameWord(commands[0], 8), uint16_t{512});
+        // Every later request carries the teach value of the record drawn before it.
+        for (size_t i = 1; i < commands.size(); ++i)
+            QCOMPARE(FrameWord(commands[i], 8), uint16_t(1000 + i));
+        QCOMPARE(StatusText(), std::string("Line Ok!"));
+        for (int control : {PANEL_CMD16, PANEL_CMD14, PANEL_CMD3})
+            QVERIFY(!Dimmed(panelHandle, control));
+        QVERIFY(Dimmed(panelHandle, PANEL_GRAPHDATA));
+        QVERIFY(Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));  // bMode is 0
+        QCOMPARE(ttick, uint16_t{0});
+    }
+
+    void stopEnablesTeachBackgroundInMode2()
+    {
+        auto records = std::make_shared<std::atomic<int>>(0);
+        UsePeer(CountingSensor(records));
+        bMode = 2;
+        After(200, [] { Click(panelHandle, PANEL_BTNSTOP); });
+        RunUntilStopped();
+        QVERIFY(!Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));
+        QVERIFY(!Dimmed(panelPopUp, POPUP_LEDTEACHBACKGROUND));
+    }
+
+    void silentSensorTimesOutAndLocksUntilStop()
+    {
+        UsePeer({});
+        QElapsedTimer clock;
+        std::string shownFirst;
+        After(100, [&] { shownFirst = StatusText(); });
+        clock.start();
+        RunUntilStopped();
+        const qint64 took = clock.elapsed();
+        QCOMPARE(shownFirst, std::string("Line Ok!"));
+        QCOMPARE(StatusText(), std::string("Timeout RS232-Line!"));
+        QVERIFY2(took > 1400 && took < 2500, qPrintable(QString::number(took)));
+        QVERIFY(!Dimmed(panelHandle, PANEL_CMD16));
+        QVERIFY(Dimmed(panelHandle, PANEL_CMD14));
+        QVERIFY(Dimmed(panelHandle, PANEL_CMD3));
+        QVERIFY(Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));
+        Click(panelHandle, PANEL_BTNSTOP);
+        QVERIFY(ProcessUntil([] { return !Dimmed(panelHandle, PANEL_CMD3); }));
+        QVERIFY(!Dimmed(panelHandle, PANEL_CMD14));
+    }
+
+    void evaluationModeRingEndsARun()
+    {
+        auto records = std::make_shared<std::atomic<int>>(0);
+        UsePeer(CountingSensor(records));
+        After(300, [] { QTest::mousePress(Control(panelHandle, PANEL_DROPDEVALMODE), Qt::LeftButton); });
+        RunUntilStopped();
+        QVERIFY(*records > 5);
+        QVERIFY(!Dimmed(panelHandle, PANEL_CMD3));
+        QVERIFY(!Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));
+        if (QWidget* list = QApplication::activePopupWidget())  // the press opened the ring's list
+            list->close();
+        Settle();
+    }
+
+    void closeRequestEndsARun()
+    {
+        auto records = std::make_shared<std::atomic<int>>(0);
+        UsePeer(CountingSensor(records));
+        After(300, [] { PanelWidget(panelHandle)->close(); });
+        RunUntilStopped();
+        QVERIFY(QuitRequested());
+        QVERIFY(PanelWidget(panelHandle)->isVisible());
+        QCOMPARE(RunUserInterface(), 0);  // the loop the request was meant for ends at once
+        Click(panelHandle, PANEL_BTNSTOP);
+    }
+
+    // ---- send and get ----------------------------------------------------------------------------
+
+    void radioGroup()
+    {
+        const auto on = [](int control) { return Value(panelHandle, control); };
+        Click(panelHandle, PANEL_RBTRAM);  // RAM cannot be switched off
+        QVERIFY(ProcessUntil([&] { return on(PANEL_RBTRAM) == 1; }));
+        Settle();
+        QCOMPARE(target, RAM);
+        Click(panelHandle, PANEL_RBTFILE);
+        QVERIFY(ProcessUntil([] { return target == DATFILE; }));
+        QCOMPARE(on(PANEL_RBTRAM), 0);
+        QCOMPARE(on(PANEL_RBTEEPROM), 0);
+        QCOMPARE(on(PANEL_RBTFILE), 1);
+        Click(panelHandle, PANEL_RBTEEPROM);
+        QVERIFY(ProcessUntil([] { return target == EEPROM; }));
+        QCOMPARE(on(PANEL_RBTFILE), 0);
+        Click(panelHandle, PANEL_RBTEEPROM);  // switching the selected one off falls back to RAM
+        QVERIFY(ProcessUntil([] { return target == RAM; }));
+        QCOMPARE(on(PANEL_RBTRAM), 1);
+        QCOMPARE(on(PANEL_RBTEEPROM), 0);
+        QCOMPARE(on(PANEL_RBTFILE), 0);
+    }
+
+    void sendAndGetThroughTheSensor()
+    {
+        UseSimulator();
+        SetCtrlVal(panelHandle, PANEL_SLIDEPOWER, 640);  // edited, not yet taken into power
+        Click(panelHandle, PANEL_BTNSEND);
+        QVERIFY(ProcessUntil([&] { return sensor->ram()[0] == 640; }));
+        QCOMPARE(StatusText(), std::string("Line Ok!"));
+        QCOMPARE(sensor->commandsReceived(1), uint64_t{1});
+        QCOMPARE(sensor->eeprom()[0], uint16_t{500});
+
+        Click(panelHandle, PANEL_RBTEEPROM);
+        QVERIFY(ProcessUntil([] { return target == EEPROM; }));
+        SetCtrlVal(panelPopUp, POPUP_NEDITTOLERANCE, 42);
+        Click(panelHandle, PANEL_BTNSEND);
+        QVERIFY(ProcessUntil([&] { return sensor->eeprom()[9] == 42; }));
+        QCOMPARE(sensor->commandsReceived(3), uint64_t{1});
+
+        // Keyboard activation commits but is no mouse press: nothing is sent.
+        QWidget* send = Control(panelHandle, PANEL_BTNSEND);
+        send->setFocus();
+        QTest::keyClick(send, Qt::Key_Space);
+        Settle(200);
+        QCOMPARE(sensor->commandsReceived(1) + sensor->commandsReceived(3), uint64_t{2});
+
+        SetCtrlVal(panelPopUp, POPUP_NEDITTOLERANCE, 7);
+        Click(panelHandle, PANEL_BTNGET);
+        QVERIFY(ProcessUntil([] { return StatusText() == "Parameter-frame received! - Line Ok!"; }));
+        QCOMPARE(sensor->commandsReceived(4), uint64_t{1});
+        QCOMPARE(Value(panelPopUp, POPUP_NEDITTOLERANCE), 42);
+        QCOMPARE(Value(panelHandle, PANEL_SLIDEPOWER), 640);
+        Click(panelHandle, PANEL_RBTRAM);
+        QVERIFY(ProcessUntil([] { return target == RAM; }));
+    }
+
+    void sendToFileWritesThePanelValues()
+    {
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("saved.dat").toStdString();
+        target = DATFILE;
+        SetCtrlVal(panelHandle, PANEL_NEDITEDGELEFT, 321);
+        auto seen = AnswerFileDialog(path);
+        Click(panelHandle, PANEL_BTNSEND);
+        QVERIFY(ProcessUntil([&] { return QFile::exists(QString::fromStdString(path)); }));
+        QCOMPARE(seen->title, QString("KORVA-TB-Series Parameter File"));
+        QCOMPARE(seen->confirmLabel, QString("OK"));
+        QCOMPARE(StatusText(), std::string("Transmit..."));
+        uint32_t values[PNUM] = {};
+        QCOMPARE(FileToArray(path, values, PNUM), 0);
+        QCOMPARE(values[6], 321u);
+
+        AnswerFileDialog("");  // cancelled: nothing written
+        Click(panelHandle, PANEL_BTNSEND);
+        Settle(300);
+        QCOMPARE(StatusText(), std::string("Transmit..."));
+        target = RAM;
+    }
+};
+
+QTEST_APPLESS_MAIN(TestRun)
+#include "test_run.moc"

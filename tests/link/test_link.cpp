@@ -1,0 +1,236 @@
+// The device link through a real pseudo-terminal: frames, the receive handler, opening and
+// greeting the sensor, the port ring and a pulled cable.
+#include "support/Program.h"
+#include "support/ScriptedPeer.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace korva;
+using namespace korva::test;
+
+namespace {
+
+Bytes SentFrame()
+{
+    return Bytes(szWriteBuf, szWriteBuf + FRAMELEN);
+}
+
+// Answers the line check with `echo` and a parameter read-back with `parameters`.
+ScriptedPeer::Script Sensor(uint16_t echo, std::vector<uint16_t> parameters)
+{
+    return [echo, parameters](const Bytes& command) {
+        switch (FrameOrder(command)) {
+        case 7:
+            return AnswerFrame({echo}, 7);
+        case 2:
+            return AnswerFrame(parameters, 2);
+        default:
+            return Bytes{};
+        }
+    };
+}
+
+const std::vector<uint16_t> sensorRam{700, 1, 300, 20, 0, 9, 1025, 900, 600, 600, 1, 0, 7, 1024, 2, 2000};
+
+}  // namespace
+
+class TestLink : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScriptedPeer> peer;
+
+    // Opens COM1 on a fresh peer, as choosing the port in the ring does.
+    void Connect(ScriptedPeer::Script script)
+    {
+        CloseCom(com);
+        peer = std::make_unique<ScriptedPeer>(std::move(script));
+        qputenv("KORVA_COM1", QByteArray::fromStdString(peer->path()));
+        com = 1;
+        InitRS232(com);
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(StartProgram()); }
+
+    void commandFrameLayout()
+    {
+        korva::sync = 0x55;
+        std::fill(std::begin(pp), std::end(pp), 0);
+        FillTxBuf(7, pp);
+        Bytes expected(FRAMELEN, 0);
+        expected[1] = 0x55;
+        expected[3] = 0x07;
+        QCOMPARE(SentFrame(), expected);
+
+        pp[0] = 500;
+        pp[15] = 0xFFFF;
+        FillTxBuf(static_cast<uint16_t>(0x10008), pp);  // wider codes lose their upper bits
+        QCOMPARE(szWriteBuf[2], 0x00);
+        QCOMPARE(szWriteBuf[3], 0x08);
+        QCOMPARE(szWriteBuf[4], 0x01);
+        QCOMPARE(szWriteBuf[5], 0xF4);
+        QCOMPARE(szWriteBuf[34], 0xFF);
+        QCOMPARE(szWriteBuf[35], 0xFF);
+    }
+
+    void answerDecodingIgnoresHeaderAndRepeats()
+    {
+        const Bytes frame = AnswerFrame({0x1234, 0, 0xFFFF, 7});
+        std::copy(frame.begin(), frame.end(), szReadBuf);
+        szReadBuf[0] = 0xDE;  // arbitrary header
+        szReadBuf[3] = 0x42;
+        GetRxBuf(PNUM);
+        const std::vector<uint16_t> first(pp, pp + PNUM);
+        QCOMPARE(first[0], uint16_t{0x1234});
+        QCOMPARE(first[2], uint16_t{0xFFFF});
+        QCOMPARE(first[3], uint16_t{7});
+        GetRxBuf(PNUM);
+        QCOMPARE(std::vector<uint16_t>(pp, pp + PNUM), first);
+    }
+
+    void packetCopiesAreExactForEveryValue()
+    {
+        for (uint32_t v = 0; v <= 0xFFFF; ++v) {
+            for (int i = 0; i < PNUM; ++i)
+                pp[i] = static_cast<uint16_t>(v + i);
+            CopyPPtoVars();
+            std::fill(std::begin(pp), std::end(pp), 0);
+            CopyVarsToPP();
+            for (int i = 0; i < PNUM; ++i)
+                if (pp[i] != static_cast<uint16_t>(v + i))
+                    QFAIL(qPrintable(QString("word %1 of value %2 came back as %3").arg(i).arg(v).arg(pp[i])));
+        }
+        QCOMPARE(power, uint16_t{0xFFFF});  // word 0 of the last pass, no range applied
+    }
+
+    void goodSensorIsGreetedAndReadBack()
+    {
+        target = EEPROM;
+        Connect(Sensor(0x00AA, sensorRam));
+        QCOMPARE(StatusText(), std::string("Parameter-frame received! - Line Ok!"));
+        QCOMPARE(target, RAM);
+        const auto commands = peer->Commands();
+        QCOMPARE(commands.size(), size_t{2});
+        QCOMPARE(FrameOrder(commands[0]), uint16_t{7});
+        QCOMPARE(FrameOrder(commands[1]), uint16_t{2});
+        // Shown with out-of-range values replaced; ccdMode and bMode are taken as they are.
+        QCOMPARE(Value(panelHandle, PANEL_SLIDEPOWER), 700);
+        QCOMPARE(Value(panelHandle, PANEL_DROPDEVALMODE), 4);
+        QCOMPARE(Value(panelHandle, PANEL_NEDITEDGELEFT), 200);
+        QCOMPARE(Value(panelHandle, PANEL_NEDITEDGERIGHT), 900);
+        QCOMPARE(Value(panelPopUp, POPUP_NEDITTOLERANCE), 128);
+        QCOMPARE(Value(panelHandle, PANEL_NUMTOLERANCE), 128);
+        QCOMPARE(Value(panelPopUp, POPUP_NEDITTEACH), 600);
+        QCOMPARE(Value(panelPopUp, POPUP_NSLIDEPIXELSTART), 1);
+        QCOMPARE(Value(panelPopUp, POPUP_NUMPIXELEND), 256);
+        QCOMPARE(ccdMode, uint16_t{7});
+        QCOMPARE(bMode, uint16_t{2});
+        QCOMPARE(para15, uint16_t{0});
+        QCOMPARE(pp[9], uint16_t{600});  // the packet keeps what was received
+        QVERIFY(!Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));
+        QCOMPARE(ttick, uint16_t{0});
+    }
+
+    void silentSensorTimesOut()
+    {
+        target = EEPROM;
+        QElapsedTimer clock;
+        clock.start();
+        Connect({});
+        const qint64 took = clock.elapsed();
+        QCOMPARE(StatusText(), std::string("Timeout-RS-232..."));
+        QCOMPARE(target, EEPROM);
+        QVERIFY2(took > 1400 && took < 2500, qPrintable(QString::number(took)));
+        QCOMPARE(peer->Commands().size(), size_t{1});  // no read-back after a failed check
+    }
+
+    void wrongEchoFailsTheLine()
+    {
+        Connect(Sensor(0xAA00, sensorRam));
+        QCOMPARE(StatusText(), std::string("read error - not sync byte 0xAA!"));
+        QCOMPARE(peer->Commands().size(), size_t{1});
+    }
+
+    void missingDeviceIsReported()
+    {
+        CloseCom(com);
+        qputenv("KORVA_COM1", "/nonexistent/korva-tty");
+        InitRS232(com);
+        QCOMPARE(StatusText(), std::string("No serial port found"));
+    }
+
+    void receiveHandlerTakesWholeFramesOnly()
+    {
+        Connect(Sensor(0x00AA, sensorRam));
+        rx_flag = 0;
+        Bytes frame = AnswerFrame({0x0102, 0x0304});
+        peer->Send(Bytes(frame.begin(), frame.begin() + 35));
+        Settle(100);
+        QCOMPARE(rx_flag, 0);
+        QCOMPARE(GetInQLen(com), 35);
+        peer->Send({frame[35]});
+        QVERIFY(ProcessUntil([] { return rx_flag == 1; }));
+        QCOMPARE(pp[0], uint16_t{0x0102});
+        QCOMPARE(GetInQLen(com), 0);
+
+        rx_flag = 0;
+        frame = AnswerFrame({0x0A0B});
+        frame.insert(frame.end(), {1, 2, 3, 4});
+        peer->Send(frame);
+        QVERIFY(ProcessUntil([] { return rx_flag == 1; }));
+        QCOMPARE(pp[0], uint16_t{0x0A0B});
+        Settle(50);
+        QCOMPARE(GetInQLen(com), 0);  // the four extra bytes are flushed
+
+        rx_flag = 0;
+        peer->Send({0x55});  // the event character alone is not a frame
+        Settle(100);
+        QCOMPARE(rx_flag, 0);
+        QCOMPARE(GetInQLen(com), 1);
+        FlushInQ(com);
+    }
+
+    void failedPortChangeClosesTheOldPort()
+    {
+        Connect(Sensor(0x00AA, sensorRam));
+        QVERIFY(GetInQLen(1) >= 0);
+        qputenv("KORVA_COM2", "/nonexistent/korva-tty2");
+        auto* ring = qobject_cast<QComboBox*>(Control(panelHandle, PANEL_DROPDCOM));
+        QVERIFY(ring != nullptr);
+        ring->setFocus();
+        QTest::keyClick(ring, Qt::Key_Down);  // the operator picks COM2
+        QVERIFY(ProcessUntil([] { return com == 2; }));
+        Settle(100);
+        QCOMPARE(StatusText(), std::string("No serial port found"));
+        QVERIFY(GetInQLen(1) < 0);
+        QTest::keyClick(ring, Qt::Key_Up);
+        QVERIFY(ProcessUntil([] { return StatusText() == "Parameter-frame received! - Line Ok!"; }));
+        QCOMPARE(com, 1);
+        QCOMPARE(peer->Commands().size(), size_t{4});  // greeted again, once
+    }
+
+    void pulledCableDuringReadBack()
+    {
+        Connect(Sensor(0x00AA, sensorRam));
+        ScriptedPeer* sensor = peer.get();
+        sensor->SetScript([](const Bytes&) { return Bytes{}; });
+        QTimer::singleShot(200, [sensor] { sensor->Close(); });
+        const uint16_t before = power;
+        PushGET(RAM);
+        QCOMPARE(StatusText(), std::string("Timeout-RS-232..."));
+        QCOMPARE(power, before);
+        QVERIFY(ComWrt(com, "x", 1) < 0);
+
+        // Once the sensor is back, choosing the port again reopens it.
+        Connect(Sensor(0x00AA, sensorRam));
+        QCOMPARE(StatusText(), std::string("Parameter-frame received! - Line Ok!"));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestLink)
+#include "test_link.moc"
