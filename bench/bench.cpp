@@ -79,22 +79,65 @@ void Reconnect(const std::string& port)
     InitRS232(com);
 }
 
+// Watches the sensor's count of measurement orders and notes when it first and last grew, so
+// the rate is taken between whole exchanges (or passes), free of the start and the stop.
+class OrderClock {
+public:
+    explicit OrderClock(const sim::PtySensor& sensor) : m_sensor(sensor), m_start(sensor.commandsReceived(8))
+    {
+        m_clock.start();
+        m_poll.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] { Sample(); });
+        m_poll.start(1);
+    }
+
+    void Sample()
+    {
+        const uint64_t count = m_sensor.commandsReceived(8);
+        if (count == m_last)
+            return;
+        const double now = static_cast<double>(m_clock.nsecsElapsed()) / 1e9;
+        if (m_last == 0) {
+            m_first = count;
+            m_firstAt = now;
+        }
+        m_last = count;
+        m_lastAt = now;
+    }
+
+    void Stop() { m_poll.stop(); }
+
+    double PerSecond() const
+    {
+        return m_lastAt > m_firstAt ? static_cast<double>(m_last - m_first) / (m_lastAt - m_firstAt) : 0.0;
+    }
+
+    uint64_t Count() const { return m_last > 0 ? m_last - m_start : 0; }
+
+private:
+    const sim::PtySensor& m_sensor;
+    const uint64_t m_start;
+    QElapsedTimer m_clock;
+    QTimer m_poll;
+    uint64_t m_first = 0, m_last = 0;
+    double m_firstAt = 0, m_lastAt = 0;
+};
+
 // Presses `button`, lets the command run for `seconds`, presses Stop and waits for its end. Each
-// measurement order the sensor received in that time is one record drawn (or one data pass).
+// measurement order the sensor receives is one record drawn (or one data pass).
 Result Measure(const char* name, int button, double seconds, const sim::PtySensor& sensor, double lineBytes,
                bool paced)
 {
-    const uint64_t ordersBefore = sensor.commandsReceived(8);
     const long repaintsBefore = GetGraphRepaintCount(panelHandle, PANEL_GRAPHRAW);
+    OrderClock orders(sensor);
     QElapsedTimer clock;
     double cpuStart = 0;
     double wall = 0;
     double cpu = 0;
-    uint64_t orders = 0;
     QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
         wall = static_cast<double>(clock.nsecsElapsed()) / 1e9;
         cpu = ThreadCpuSeconds() - cpuStart;
-        orders = sensor.commandsReceived(8) - ordersBefore;
+        orders.Stop();
         QTest::mouseClick(CtrlWidget(panelHandle, PANEL_BTNSTOP), Qt::LeftButton);
     });
     clock.start();
@@ -102,15 +145,10 @@ Result Measure(const char* name, int button, double seconds, const sim::PtySenso
     QTest::mouseClick(CtrlWidget(panelHandle, button), Qt::LeftButton);
     while (wall == 0 || stop_flag == 0)
         ProcessSystemEvents();
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 300)
-        ProcessSystemEvents();
     const long repaints = GetGraphRepaintCount(panelHandle, PANEL_GRAPHRAW) - repaintsBefore;
-    // The first order of a command is answered too; every answer is one record drawn.
-    const double items = static_cast<double>(orders);
+    const double items = static_cast<double>(orders.Count());
     return {name,
-            items / wall,
+            orders.PerSecond(),
             paced ? BYTES_PER_SECOND / lineBytes : 0.0,
             items > 0 ? cpu / items : 0.0,
             cpu / wall,
