@@ -16,6 +16,23 @@ namespace korva {
 
 namespace {
 
+// The file dialog opens with the keyboard focus on the file list rather than in the name box:
+// QFileDialog::selectFile leaves the name box alone while it has the focus, and tests and tools
+// choose files with selectFile.
+class FileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void setVisible(bool visible) override
+    {
+        QFileDialog::setVisible(visible);
+        const bool details = viewMode() == QFileDialog::Detail;
+        auto* files = findChild<QAbstractItemView*>(details ? QStringLiteral("treeView") : QStringLiteral("listView"));
+        if (visible && files != nullptr)
+            files->setFocus();
+    }
+};
+
 // "*.dat" -> "dat": the suffix a new name gets when it has none; empty for other filters.
 QString SuffixOf(const QString& filter)
 {
@@ -80,7 +97,7 @@ int FileSelectPopup(const std::string& directory, const char* defaultName, const
 {
     if (buttonLabel != VAL_OK_BUTTON && buttonLabel != VAL_LOAD_BUTTON)
         return UIE_BAD_ARGUMENT;
-    QFileDialog dialog(QApplication::activeWindow(), QString::fromUtf8(title), QString::fromStdString(directory));
+    FileDialog dialog(QApplication::activeWindow(), QString::fromUtf8(title), QString::fromStdString(directory));
     dialog.setObjectName(QStringLiteral("KorvaFileDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);
@@ -90,8 +107,6 @@ int FileSelectPopup(const std::string& directory, const char* defaultName, const
     dialog.selectFile(QString::fromUtf8(defaultName));
     if (allowCancel == 0)
         HideCancelButton(&dialog);
-    if (auto* files = dialog.findChild<QAbstractItemView*>(QStringLiteral("listView")); files != nullptr)
-        files->setFocus();
 
     // Without Cancel, closing the dialog otherwise (Escape, close box) just opens it again.
     while (dialog.exec() != QDialog::Accepted) {

@@ -233,6 +233,29 @@ private slots:
         QCOMPARE(QString::fromStdString(chosen), dir.filePath(QStringLiteral("KORVApara.dat")));
     }
 
+    // Tools answer the dialog with selectFile, which QFileDialog ignores while its name box has
+    // the keyboard focus; the dialog must not open with the focus there.
+    void dialogTakesSelectFileOnceActive()
+    {
+        QTemporaryDir dir;
+        const std::string wanted = Path(dir, "chosen.dat");
+        WriteText(wanted, "1\n");
+        AnswerDialog([&](QFileDialog* dialog) {
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            dialog->selectFile(QString::fromStdString(wanted));
+            // Accepting a name that is not there would open a message box and wait for ever.
+            if (dialog->selectedFiles().value(0) == QString::fromStdString(wanted))
+                static_cast<QDialog*>(dialog)->accept();
+            else
+                dialog->reject();
+        });
+        std::string chosen;
+        QCOMPARE(FileSelectPopup(QDir::tempPath().toStdString(), "KORVApara.dat", "*.dat", "Load", VAL_LOAD_BUTTON, 1,
+                                 1, &chosen),
+                 int(VAL_EXISTING_FILE_SELECTED));
+        QCOMPARE(chosen, wanted);
+    }
+
     // Without Cancel the dialog offers no way out but a choice; closing it opens it again.
     void dialogWithoutCancel()
     {
