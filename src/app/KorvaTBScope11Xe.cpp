@@ -170,7 +170,7 @@ void InitVars()
     SetCtrlVal(panelPopUp, POPUP_BINSWENABLETOL, 0);
     ShowInfoText("PC-SOFTWARE: KORVA Series", 15, 8, 11);
     ShowInfoText("Vexlund GmbH", 15, 21, 11);
-    ShowInfoText("Tel: +49 (0)711 5550 190", 15, 36, 11);
+    ShowInfoText("Tel: +49 711 5550190", 15, 36, 11);
     ShowInfoText("KORVA-TB-Rarav", 175, 30, 18);
     ShowInfoText("V1.1Xe", 320, 36, 11);
     GetPanelValues();

@@ -303,7 +303,7 @@ void ApplyTextStyle(const Control& c)
     if (!style.family.isEmpty())
         rules << QStringLiteral("font-family: \"%1\"").arg(style.family);
     if (style.pointSize)
-        rules << QStringLiteral("font-size: %1pt").arg(*style.pointSize);
+        rules << QStringLiteral("font-size: %1px").arg(*style.pointSize);
     c.widget->setStyleSheet(style.baseStyleSheet + QStringLiteral("\n* { %1 }").arg(rules.join(QStringLiteral("; "))));
     FitToText(c);
 }
@@ -522,7 +522,7 @@ int GetCtrlAttribute(int panel, int control, int attribute, int* value)
             return ui::ReadColor(c, c.widget->backgroundRole(), value);
         case ATTR_TEXT_POINT_SIZE:
             c.widget->ensurePolished();
-            *value = c.widget->font().pointSize();
+            *value = c.widget->font().pixelSize() > 0 ? c.widget->font().pixelSize() : c.widget->font().pointSize();
             return 0;
         default:
             return UIE_BAD_ARGUMENT;

@@ -102,7 +102,7 @@ enum : int {
     ATTR_ENABLED = 3,          // int 0/1, timer controls: ticking or not
     ATTR_TEXT_COLOR = 4,       // int 0xRRGGBB
     ATTR_TEXT_BGCOLOR = 5,     // int 0xRRGGBB
-    ATTR_TEXT_POINT_SIZE = 6,  // int
+    ATTR_TEXT_POINT_SIZE = 6,  // int: text size in pixels, the unit of the panel positions
     ATTR_TEXT_FONT = 7,        // text: a font family, or VAL_APP_FONT
     ATTR_TOOLTIP = 8,          // text
     ATTR_LABEL_TEXT = 9,       // text: caption of a button or label of a control

@@ -47,7 +47,7 @@ std::vector<InfoText> InfoTexts()
     std::vector<InfoText> found;
     for (QLabel* label : PanelWidget(panelHandle)->findChildren<QLabel*>())
         if (std::find(texts.begin(), texts.end(), label->text()) != texts.end() || label->text().startsWith("Tel: "))
-            found.push_back({label->text(), label->pos(), label->font().pointSize()});
+            found.push_back({label->text(), label->pos(), label->font().pixelSize()});
     return found;
 }
 

@@ -266,7 +266,7 @@ private slots:
         QCOMPARE(label->pos(), QPoint(175, 30));
         QCOMPARE(label->size(), label->sizeHint());
         QVERIFY(label->width() > small.width() && label->height() > small.height());
-        QCOMPARE(label->font().pointSize(), 18);
+        QCOMPARE(label->font().pixelSize(), 18);
         QCOMPARE(label->font().family(), QApplication::font().family());
         QCOMPARE(PanelWidget(m_main)->children().constLast(), label);  // above the panel's controls
         int value = 0;
