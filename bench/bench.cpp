@@ -57,17 +57,9 @@ bool StartProgram(const std::string& port)
 {
     static char arg0[] = "korva-bench";
     static char* argv[] = {arg0, nullptr};
-    if (InitUserInterface(1, argv) == 0)
-        return false;
-    RegisterCallbacks();
-    panelHandle = LoadPanel(0, PANEL_FILE, PANEL);
-    panelPopUp = LoadPanel(panelHandle, PANEL_FILE, POPUP);
-    if (panelHandle < 0 || panelPopUp < 0)
-        return false;
-    proj_dir = GetProjectDir();
-    InitVars();
     qputenv("KORVA_COM1", QByteArray::fromStdString(port));
-    InitRS232(com);
+    if (StartUp(1, argv) < 0)
+        return false;
     DisplayPanel(panelHandle);
     return true;
 }

@@ -38,6 +38,7 @@ void StartTickWait();
 void EndTickWait();
 
 int WinMain(int argc, char** argv);
+int StartUp(int argc, char** argv);
 void InitVars();
 void ShowInfoText(const char* text, int left, int top, int pointSize);
 
@@ -63,7 +64,5 @@ int CC_BTN_CCDSettings(int panel, int control, int event, void* callbackData, in
 // panel is next read.
 int IgnoreEvents(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 
-// Registers every callback of both panels under the name the panel file gives it.
-void RegisterCallbacks();
 
 }  // namespace korva

@@ -78,6 +78,14 @@ void LabelComPorts()
     }
 }
 
+// Every callback of both panels, under the name the panel file gives it.
+void RegisterCallbacks()
+{
+    RegisterPanelCallback("CC_PANEL", CC_PANEL);
+    for (const CtrlCallbackName& entry : ctrlCallbacks)
+        RegisterCtrlCallback(entry.name, entry.callback);
+}
+
 }  // namespace
 
 // ---- status line ------------------------------------------------------------------------------------
@@ -126,14 +134,10 @@ int CC_Timer50ms(int, int, int event, void*, int, int)
 
 // ---- start-up and shutdown --------------------------------------------------------------------------
 
-void RegisterCallbacks()
-{
-    RegisterPanelCallback("CC_PANEL", CC_PANEL);
-    for (const CtrlCallbackName& entry : ctrlCallbacks)
-        RegisterCtrlCallback(entry.name, entry.callback);
-}
 
-int WinMain(int argc, char** argv)
+// Everything before the main panel is first shown: run-time, panels, start values, the port and
+// the greeting of the sensor. Returns 0, or -1 when the run-time or a panel cannot be had.
+int StartUp(int argc, char** argv)
 {
     if (InitUserInterface(argc, argv) == 0)
         return -1;
@@ -148,6 +152,13 @@ int WinMain(int argc, char** argv)
     proj_dir = GetProjectDir();
     InitVars();
     InitRS232(com);
+    return 0;
+}
+
+int WinMain(int argc, char** argv)
+{
+    if (StartUp(argc, argv) < 0)
+        return -1;
     DisplayPanel(panelHandle);
     RunUserInterface();
     CloseCom(com);

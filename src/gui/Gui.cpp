@@ -325,22 +325,10 @@ void PushGET(int storageTarget)
     FillTxBuf(static_cast<uint16_t>(order), pp);
     if (WriteFrame() == FRAMELEN)
         ShowMessage("Waiting for parameter-frame ...");
-    StartTickWait();
-    rx_flag = 0;
-    for (;;) {
-        ProcessSystemEvents();
-        if (rx_flag == 1) {
-            GetRxBuf(PNUM);
-            CopyPPtoVars();
-            StoreStatus("Parameter-frame received! - Line Ok!");
-            break;
-        }
-        if (ttick > TICK_LIMIT) {
-            StoreStatus("Timeout-RS-232...");
-            break;
-        }
+    if (AwaitAnswerFrame()) {
+        CopyPPtoVars();
+        StoreStatus("Parameter-frame received! - Line Ok!");
     }
-    EndTickWait();
     SetPanelValues();
     ShowStatus();
 }

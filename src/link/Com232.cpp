@@ -271,6 +271,30 @@ int CheckComLine(int port)
     return result;
 }
 
+// Waits for the answer to the request just written: processes events until the receive handler
+// has decoded a frame, which is then decoded once more from szReadBuf (true), or until the tick
+// limit has passed, with "Timeout-RS-232..." stored (false).
+bool AwaitAnswerFrame()
+{
+    bool answered = false;
+    StartTickWait();
+    rx_flag = 0;
+    for (;;) {
+        ProcessSystemEvents();
+        if (rx_flag == 1) {
+            GetRxBuf(PNUM);
+            answered = true;
+            break;
+        }
+        if (ttick > TICK_LIMIT) {
+            StoreStatus("Timeout-RS-232...");
+            break;
+        }
+    }
+    EndTickWait();
+    return answered;
+}
+
 // ---- data blocks ------------------------------------------------------------------------------------
 
 void ReadData64(int start, int selector)

@@ -44,6 +44,7 @@ void RemoveRxHandler(int port);
 // Writes the frame in szWriteBuf to port com; returns the count accepted (into nBytesW as well).
 int WriteFrame();
 int CheckComLine(int port);
+bool AwaitAnswerFrame();
 void ReadData64(int start, int selector);
 void ReadData128(int start, int selector);
 

@@ -38,23 +38,9 @@ void TeachBackground()
     FillTxBuf(ORDER_TEACH_BACKGROUND, pp);
     if (WriteFrame() == FRAMELEN)
         ShowMessage("Line Ok!");
-    StartTickWait();
-    rx_flag = 0;
-    for (;;) {
-        ProcessSystemEvents();
-        if (rx_flag == 1) {
-            GetRxBuf(PNUM);
-            StoreStatus("Teach order echo received! - Line Ok!");
-            ShowStatus();
-            break;
-        }
-        if (ttick > TICK_LIMIT) {
-            StoreStatus("Timeout-RS-232...");
-            ShowStatus();
-            break;
-        }
-    }
-    EndTickWait();
+    if (AwaitAnswerFrame())
+        StoreStatus("Teach order echo received! - Line Ok!");
+    ShowStatus();
 }
 
 // Release of the button: the taught parameters are read back when the sensor answered.

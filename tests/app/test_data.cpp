@@ -2,9 +2,7 @@
 // pseudo-terminal and through the real panel widgets.
 #include "popup/PopUp.h"
 #include "support/Program.h"
-#include "support/ScriptedPeer.h"
 
-#include "ptysensor.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -51,36 +49,8 @@ void ChooseRingItem(int panel, int control, int index)
 
 }  // namespace
 
-class TestData : public QObject {
+class TestData : public QObject, public SensorOnCom1 {
     Q_OBJECT
-
-    std::unique_ptr<ScriptedPeer> peer;
-    std::unique_ptr<sim::PtySensor> sensor;
-
-    void UsePort(const std::string& path)
-    {
-        CloseCom(com);
-        qputenv("KORVA_COM1", QByteArray::fromStdString(path));
-        com = 1;
-        InitRS232(com);
-    }
-
-    void UsePeer(ScriptedPeer::Script script)
-    {
-        sensor.reset();
-        peer = std::make_unique<ScriptedPeer>(std::move(script));
-        UsePort(peer->path());
-    }
-
-    void UseSimulator()
-    {
-        peer.reset();
-        sim::SensorOptions options;
-        options.pacing = false;
-        sensor = std::make_unique<sim::PtySensor>(options);
-        sensor->start();
-        UsePort(sensor->devicePath());
-    }
 
     // A block read as the data loop makes it: the receive handler is off meanwhile.
     void ReadSecondHalf()

@@ -3,9 +3,7 @@
 #include "popup/PopUp.h"
 #include "support/FileDialog.h"
 #include "support/Program.h"
-#include "support/ScriptedPeer.h"
 
-#include "ptysensor.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -43,36 +41,8 @@ void After(int ms, std::function<void()> action)
 
 }  // namespace
 
-class TestRun : public QObject {
+class TestRun : public QObject, public SensorOnCom1 {
     Q_OBJECT
-
-    std::unique_ptr<ScriptedPeer> peer;
-    std::unique_ptr<sim::PtySensor> sensor;
-
-    void UsePort(const std::string& path)
-    {
-        CloseCom(com);
-        qputenv("KORVA_COM1", QByteArray::fromStdString(path));
-        com = 1;
-        InitRS232(com);
-    }
-
-    void UsePeer(ScriptedPeer::Script script)
-    {
-        sensor.reset();
-        peer = std::make_unique<ScriptedPeer>(std::move(script));
-        UsePort(peer->path());
-    }
-
-    void UseSimulator()
-    {
-        peer.reset();
-        sim::SensorOptions options;
-        options.pacing = false;
-        sensor = std::make_unique<sim::PtySensor>(options);
-        sensor->start();
-        UsePort(sensor->devicePath());
-    }
 
     // Presses Run and processes events until the run has ended.
     void RunUntilStopped(int timeoutMs = 5000)

@@ -1,7 +1,6 @@
 // The device link through a real pseudo-terminal: frames, the receive handler, opening and
 // greeting the sensor, the port ring and a pulled cable.
 #include "support/Program.h"
-#include "support/ScriptedPeer.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -39,20 +38,9 @@ const std::vector<uint16_t> sensorRam{700, 1, 300, 20, 0, 9, 1025, 900, 600, 600
 
 }  // namespace
 
-class TestLink : public QObject {
+class TestLink : public QObject, public SensorOnCom1 {
     Q_OBJECT
 
-    std::unique_ptr<ScriptedPeer> peer;
-
-    // Opens COM1 on a fresh peer, as choosing the port in the ring does.
-    void Connect(ScriptedPeer::Script script)
-    {
-        CloseCom(com);
-        peer = std::make_unique<ScriptedPeer>(std::move(script));
-        qputenv("KORVA_COM1", QByteArray::fromStdString(peer->path()));
-        com = 1;
-        InitRS232(com);
-    }
 
 private slots:
     void initTestCase() { QVERIFY(StartProgram()); }
@@ -111,7 +99,7 @@ private slots:
     void goodSensorIsGreetedAndReadBack()
     {
         target = EEPROM;
-        Connect(Sensor(0x00AA, sensorRam));
+        UsePeer(Sensor(0x00AA, sensorRam));
         QCOMPARE(StatusText(), std::string("Parameter-frame received! - Line Ok!"));
         QCOMPARE(target, RAM);
         const auto commands = peer->Commands();
@@ -141,7 +129,7 @@ private slots:
         target = EEPROM;
         QElapsedTimer clock;
         clock.start();
-        Connect({});
+        UsePeer({});
         const qint64 took = clock.elapsed();
         QCOMPARE(StatusText(), std::string("Timeout-RS-232..."));
         QCOMPARE(target, EEPROM);
@@ -151,7 +139,7 @@ private slots:
 
     void wrongEchoFailsTheLine()
     {
-        Connect(Sensor(0xAA00, sensorRam));
+        UsePeer(Sensor(0xAA00, sensorRam));
         QCOMPARE(StatusText(), std::string("read error - not sync byte 0xAA!"));
         QCOMPARE(peer->Commands().size(), size_t{1});
     }
@@ -166,7 +154,7 @@ private slots:
 
     void receiveHandlerTakesWholeFramesOnly()
     {
-        Connect(Sensor(0x00AA, sensorRam));
+        UsePeer(Sensor(0x00AA, sensorRam));
         rx_flag = 0;
         Bytes frame = AnswerFrame({0x0102, 0x0304});
         peer->Send(Bytes(frame.begin(), frame.begin() + 35));
@@ -197,7 +185,7 @@ private slots:
 
     void failedPortChangeClosesTheOldPort()
     {
-        Connect(Sensor(0x00AA, sensorRam));
+        UsePeer(Sensor(0x00AA, sensorRam));
         QVERIFY(GetInQLen(1) >= 0);
         qputenv("KORVA_COM2", "/nonexistent/korva-tty2");
         auto* ring = qobject_cast<QComboBox*>(Control(panelHandle, PANEL_DROPDCOM));
@@ -216,10 +204,10 @@ private slots:
 
     void pulledCableDuringReadBack()
     {
-        Connect(Sensor(0x00AA, sensorRam));
-        ScriptedPeer* sensor = peer.get();
-        sensor->SetScript([](const Bytes&) { return Bytes{}; });
-        QTimer::singleShot(200, [sensor] { sensor->Close(); });
+        UsePeer(Sensor(0x00AA, sensorRam));
+        ScriptedPeer* cable = peer.get();
+        cable->SetScript([](const Bytes&) { return Bytes{}; });
+        QTimer::singleShot(200, [cable] { cable->Close(); });
         const uint16_t before = power;
         PushGET(RAM);
         QCOMPARE(StatusText(), std::string("Timeout-RS-232..."));
@@ -227,7 +215,7 @@ private slots:
         QVERIFY(ComWrt(com, "x", 1) < 0);
 
         // Once the sensor is back, choosing the port again reopens it.
-        Connect(Sensor(0x00AA, sensorRam));
+        UsePeer(Sensor(0x00AA, sensorRam));
         QCOMPARE(StatusText(), std::string("Parameter-frame received! - Line Ok!"));
     }
 };

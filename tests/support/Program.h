@@ -6,8 +6,10 @@
 #include "app/App.h"
 #include "gui/Gui.h"
 #include "link/Com232.h"
+#include "ptysensor.h"
 #include "qtaccess.h"
 #include "rs232.h"
+#include "support/ScriptedPeer.h"
 #include "userint.h"
 
 #include <QAbstractButton>
@@ -17,29 +19,21 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace korva::test {
 
-// Loads both panels and runs InitVars as start-up does. With `port` set, COM1 is that device and
-// the port is opened and greeted with InitRS232; the main panel is then shown.
-inline bool StartProgram(const std::string& port = {})
+// Starts the program in this process as WinMain does, up to the point where it would enter its
+// event loop, with COM1 on `port` (by default a device that does not exist), and shows the main
+// panel.
+inline bool StartProgram(const std::string& port = "/nonexistent/korva-test-port")
 {
     static char arg0[] = "korva-test";
     static char* argv[] = {arg0, nullptr};
-    if (InitUserInterface(1, argv) == 0)
+    qputenv("KORVA_COM1", QByteArray::fromStdString(port));
+    if (StartUp(1, argv) < 0)
         return false;
-    RegisterCallbacks();
-    panelHandle = LoadPanel(0, PANEL_FILE, PANEL);
-    panelPopUp = LoadPanel(panelHandle, PANEL_FILE, POPUP);
-    if (panelHandle < 0 || panelPopUp < 0)
-        return false;
-    proj_dir = GetProjectDir();
-    InitVars();
-    if (!port.empty()) {
-        qputenv("KORVA_COM1", QByteArray::fromStdString(port));
-        InitRS232(com);
-    }
     DisplayPanel(panelHandle);
     return true;
 }
@@ -93,5 +87,39 @@ inline std::string StatusText()
     GetCtrlVal(panelHandle, PANEL_STATUS, &text);
     return text;
 }
+
+// Puts a sensor on COM1 for a test: a scripted peer or the simulated sensor (unpaced), opened
+// and greeted as choosing the port in the ring does.
+class SensorOnCom1 {
+public:
+    std::unique_ptr<ScriptedPeer> peer;
+    std::unique_ptr<sim::PtySensor> sensor;
+
+    void UsePeer(ScriptedPeer::Script script)
+    {
+        sensor.reset();
+        peer = std::make_unique<ScriptedPeer>(std::move(script));
+        Open(peer->path());
+    }
+
+    void UseSimulator()
+    {
+        peer.reset();
+        sim::SensorOptions options;
+        options.pacing = false;
+        sensor = std::make_unique<sim::PtySensor>(options);
+        sensor->start();
+        Open(sensor->devicePath());
+    }
+
+private:
+    static void Open(const std::string& path)
+    {
+        CloseCom(com);
+        qputenv("KORVA_COM1", QByteArray::fromStdString(path));
+        com = 1;
+        InitRS232(com);
+    }
+};
 
 }  // namespace korva::test
