@@ -150,6 +150,8 @@ private slots:
         qputenv("KORVA_COM1", "/nonexistent/korva-tty");
         InitRS232(com);
         QCOMPARE(StatusText(), std::string("No serial port found"));
+        // The operating system's reason is one hover away.
+        QVERIFY(!Control(panelHandle, PANEL_STATUS)->toolTip().isEmpty());
     }
 
     void receiveHandlerTakesWholeFramesOnly()
