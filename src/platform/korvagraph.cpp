@@ -1,5 +1,7 @@
 #include "korvagraph.h"
 
+#include <QGraphicsOpacityEffect>
+
 #include "uiregistry.h"
 
 namespace korva {
@@ -308,6 +310,21 @@ long GetGraphRepaintCount(int panel, int control)
         return 0;
     });
     return result < 0 ? result : count;
+}
+
+// A dimmed graph fades, so the operator sees at a glance that it takes no part in what runs.
+void KorvaGraph::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::EnabledChange) {
+        if (isEnabled()) {
+            setGraphicsEffect(nullptr);
+        } else {
+            auto* fade = new QGraphicsOpacityEffect(this);
+            fade->setOpacity(0.35);
+            setGraphicsEffect(fade);
+        }
+    }
+    QCustomPlot::changeEvent(event);
 }
 
 }  // namespace korva

@@ -41,6 +41,9 @@ public:
     // Every change goes through here: the graph is repainted once the repaint interval is over.
     void scheduleRepaint();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     // Plot objects are kept for reuse: deleting all plots only hides them, so redrawing the graph
     // many times a second allocates nothing.
