@@ -54,7 +54,7 @@ constexpr ExpectedControl kControls[] = {
     CONTROL(PANEL_STATUS, "QLabel", ""),
     CONTROL(PANEL_GRAPHDATA, "QCustomPlot", "CC_GraphData"),
     CONTROL(PANEL_GRAPHRAW, "QCustomPlot", ""),
-    CONTROL(PANEL_SLIDEPOWER, "QSlider", "CC_Slide_Power"),
+    CONTROL(PANEL_SLIDEPOWER, "KorvaNumSlide", "CC_Slide_Power"),
     CONTROL(PANEL_LEDINPUT1, "KorvaLamp", ""),
     CONTROL(PANEL_LEDINPUT2, "KorvaLamp", ""),
     CONTROL(POPUP_NSLIDEPIXELSTART, "KorvaNumSlide", "CC_NSLIDE_PixelStart"),
