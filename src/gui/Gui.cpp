@@ -8,6 +8,7 @@
 #include "userint.h"
 
 #include <cstdint>
+#include <span>
 
 namespace korva {
 
@@ -54,8 +55,8 @@ struct Binding {
     int offset;
 };
 
-// Read by GetPanelValues, in this order.
-const Binding panelInputs[] = {
+// The settings of the main panel, read and written in this order.
+const Binding mainSettings[] = {
     {&panelHandle, PANEL_SLIDEPOWER, &power, 0},
     {&panelHandle, PANEL_RINGPOWERMODE, &pwrMode, 0},
     {&panelHandle, PANEL_NEDITVIDEOTHRESHOLD, &vThd, 0},
@@ -63,6 +64,10 @@ const Binding panelInputs[] = {
     {&panelHandle, PANEL_DROPDEVALMODE, &eMode, 0},
     {&panelHandle, PANEL_NEDITEDGELEFT, &eBeg, 0},
     {&panelHandle, PANEL_NEDITEDGERIGHT, &eEnd, 0},
+};
+
+// Read by GetPanelValues after the main panel, in this order.
+const Binding ccdSettings[] = {
     {&panelPopUp, POPUP_NEDITTEACH, &tVal, 0},
     {&panelPopUp, POPUP_NEDITTOLERANCE, &tTol, 0},
     {&panelPopUp, POPUP_BACKGROUNDVALUE, &bVal, 0},
@@ -73,16 +78,9 @@ const Binding panelInputs[] = {
     {&panelPopUp, POPUP_RINGCCDBGMODE, &bMode, 0},
 };
 
-// Written by SetPanelValues, in this order; the displays mirror teach value, tolerance and the
-// last pixel of the CCD window.
-const Binding panelOutputs[] = {
-    {&panelHandle, PANEL_SLIDEPOWER, &power, 0},
-    {&panelHandle, PANEL_RINGPOWERMODE, &pwrMode, 0},
-    {&panelHandle, PANEL_NEDITVIDEOTHRESHOLD, &vThd, 0},
-    {&panelHandle, PANEL_RINGPOLARITY, &polarity, 0},
-    {&panelHandle, PANEL_DROPDEVALMODE, &eMode, 0},
-    {&panelHandle, PANEL_NEDITEDGELEFT, &eBeg, 0},
-    {&panelHandle, PANEL_NEDITEDGERIGHT, &eEnd, 0},
+// Written by SetPanelValues after the main panel's settings, in this order; the displays mirror
+// teach value, tolerance and the last pixel of the CCD window.
+const Binding shownValues[] = {
     {&panelHandle, PANEL_NUMTOLERANCE, &tTol, 0},
     {&panelHandle, PANEL_NUMTEACH, &tVal, 0},
     {&panelPopUp, POPUP_NEDITTEACH, &tVal, 0},
@@ -95,6 +93,18 @@ const Binding panelOutputs[] = {
     {&panelPopUp, POPUP_RINGCCDMODE, &ccdMode, 0},
     {&panelPopUp, POPUP_RINGCCDBGMODE, &bMode, 0},
 };
+
+void ReadControls(std::span<const Binding> bindings)
+{
+    for (const Binding& b : bindings)
+        GetCtrlVal(*b.panel, b.control, b.variable);
+}
+
+void WriteControls(std::span<const Binding> bindings)
+{
+    for (const Binding& b : bindings)
+        SetCtrlVal(*b.panel, b.control, *b.variable + b.offset);
+}
 
 // A value above `limit` is replaced by `replacement` before it is shown.
 struct RangeRule {
@@ -295,15 +305,15 @@ void SetParameterStartValues()
 
 void GetPanelValues()
 {
-    for (const Binding& b : panelInputs)
-        GetCtrlVal(*b.panel, b.control, b.variable);
+    ReadControls(mainSettings);
+    ReadControls(ccdSettings);
 }
 
 void SetPanelValues()
 {
     ReplaceOutOfRange();
-    for (const Binding& b : panelOutputs)
-        SetCtrlVal(*b.panel, b.control, *b.variable + b.offset);
+    WriteControls(mainSettings);
+    WriteControls(shownValues);
     DrawReadBack();
     EnableBackgroundControls();
 }
