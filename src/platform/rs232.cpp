@@ -261,9 +261,6 @@ int ComPort::Read(char* buffer, size_t count)
 int ComPort::Write(const char* buffer, size_t count)
 {
     const qint64 accepted = serial_->write(buffer, static_cast<qint64>(count));
-    // Hand the bytes to the driver now rather than at the next event processing: a request goes
-    // out at once, and no repaint that happens to be due can hold it back.
-    serial_->flush();
     return accepted < 0 ? COM_ERR_IO : static_cast<int>(accepted);
 }
 
