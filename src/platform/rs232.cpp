@@ -144,7 +144,7 @@ public:
     int Write(const char* buffer, size_t count);
     int QueueLength() const { return static_cast<int>(serial_->bytesAvailable()); }
     void FlushInput();
-    void FlushOutput() { serial_->clear(QSerialPort::Output); }
+    void FlushOutput();
 
 private:
     // Holds the callback back while a blocking read runs; what occurred meanwhile is delivered at
@@ -261,7 +261,19 @@ int ComPort::Read(char* buffer, size_t count)
 int ComPort::Write(const char* buffer, size_t count)
 {
     const qint64 accepted = serial_->write(buffer, static_cast<qint64>(count));
+    // Hand the bytes to the driver now rather than at the next event processing, so a request
+    // goes out at once.
+    serial_->flush();
     return accepted < 0 ? COM_ERR_IO : static_cast<int>(accepted);
+}
+
+// Drops what still waits to be handed to the driver. Bytes the driver already has are on their way
+// and are left alone: discarding them would cut a frame, and the sensor would take the rest of it
+// and the next frame for one garbled command.
+void ComPort::FlushOutput()
+{
+    if (serial_->bytesToWrite() > 0)
+        serial_->clear(QSerialPort::Output);
 }
 
 void ComPort::FlushInput()
