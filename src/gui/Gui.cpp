@@ -66,7 +66,7 @@ const Binding mainSettings[] = {
     {&panelHandle, PANEL_NEDITEDGERIGHT, &eEnd, 0},
 };
 
-// Read by GetPanelValues after the main panel, in this order.
+// The settings of the CCD-settings panel, read and written after the main panel's, in this order.
 const Binding ccdSettings[] = {
     {&panelPopUp, POPUP_NEDITTEACH, &tVal, 0},
     {&panelPopUp, POPUP_NEDITTOLERANCE, &tTol, 0},
@@ -78,20 +78,12 @@ const Binding ccdSettings[] = {
     {&panelPopUp, POPUP_RINGCCDBGMODE, &bMode, 0},
 };
 
-// Written by SetPanelValues after the main panel's settings, in this order; the displays mirror
-// teach value, tolerance and the last pixel of the CCD window.
-const Binding shownValues[] = {
+// Displays that mirror teach value and tolerance on the main panel, and the last pixel of the CCD
+// window; written, never read.
+const Binding mirrors[] = {
     {&panelHandle, PANEL_NUMTOLERANCE, &tTol, 0},
     {&panelHandle, PANEL_NUMTEACH, &tVal, 0},
-    {&panelPopUp, POPUP_NEDITTEACH, &tVal, 0},
-    {&panelPopUp, POPUP_NEDITTOLERANCE, &tTol, 0},
-    {&panelPopUp, POPUP_BACKGROUNDVALUE, &bVal, 0},
-    {&panelPopUp, POPUP_BINSWITCHVGAIN, &iGain, 0},
-    {&panelPopUp, POPUP_BINSWENABLETOL, &ePoti, 0},
-    {&panelPopUp, POPUP_NSLIDEPIXELSTART, &pStart, 0},
     {&panelPopUp, POPUP_NUMPIXELEND, &pStart, WINDOW_WIDTH - 1},
-    {&panelPopUp, POPUP_RINGCCDMODE, &ccdMode, 0},
-    {&panelPopUp, POPUP_RINGCCDBGMODE, &bMode, 0},
 };
 
 void ReadControls(std::span<const Binding> bindings)
@@ -313,7 +305,8 @@ void SetPanelValues()
 {
     ReplaceOutOfRange();
     WriteControls(mainSettings);
-    WriteControls(shownValues);
+    WriteControls(ccdSettings);
+    WriteControls(mirrors);
     DrawReadBack();
     EnableBackgroundControls();
 }
