@@ -33,8 +33,10 @@ void StyleAxis(QCPAxis* axis, bool labelled)
 KorvaGraph::KorvaGraph(QWidget* parent) : QCustomPlot(parent)
 {
     applyLook();
+    // Until the program fixes a range: the whole CCD line, and the 0 to 1 strips with a little
+    // headroom so a cursor's marker at 1.0 shows whole.
     xAxis->setRange(0, 1024);
-    yAxis->setRange(0, 1);
+    yAxis->setRange(0, 1.04);
     createCursors();
 
     m_repaintTimer.setSingleShot(true);
