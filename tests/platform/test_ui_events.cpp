@@ -75,12 +75,8 @@ class TestUiEvents : public QObject {
 private slots:
     void initTestCase()
     {
-        QCOMPARE(InitUserInterface(0, nullptr), 1);
-        RegisterTestCallbacks();
-        m_panel = LoadPanel(0, kPanelFile, 1);
+        m_panel = ShowTestPanel();
         QVERIFY(m_panel > 0);
-        QCOMPARE(DisplayPanel(m_panel), 0);
-        QVERIFY(QTest::qWaitForWindowActive(PanelWidget(m_panel)));
     }
 
     void init()

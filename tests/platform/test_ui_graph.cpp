@@ -60,12 +60,8 @@ class TestUiGraph : public QObject {
 private slots:
     void initTestCase()
     {
-        QCOMPARE(InitUserInterface(0, nullptr), 1);
-        RegisterTestCallbacks();
-        m_panel = LoadPanel(0, kPanelFile, 1);
+        m_panel = ShowTestPanel();
         QVERIFY(m_panel > 0);
-        DisplayPanel(m_panel);
-        QVERIFY(QTest::qWaitForWindowExposed(PanelWidget(m_panel)));
         m_plot = Ctrl<QCustomPlot>(m_panel, GRAPH);
     }
 

@@ -91,6 +91,19 @@ inline void RegisterTestCallbacks()
     RegisterPanelCallback("RecordPanel", RecordPanel);
 }
 
+// Starts the run-time and shows the test panel as the active window; returns its handle (or a
+// negative number).
+inline int ShowTestPanel()
+{
+    if (InitUserInterface(0, nullptr) != 1)
+        return -1;
+    RegisterTestCallbacks();
+    const int panel = LoadPanel(0, kPanelFile, 1);
+    if (panel <= 0 || DisplayPanel(panel) != 0 || !QTest::qWaitForWindowActive(PanelWidget(panel)))
+        return -1;
+    return panel;
+}
+
 // Lets queued callbacks run.
 inline void Deliver()
 {
