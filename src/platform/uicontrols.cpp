@@ -308,11 +308,14 @@ void ApplyTextStyle(const Control& c)
     FitToText(c);
 }
 
-int SetTimerActive(const Control& c, bool active)
+int SetTimerActive(int panel, const Control& c, bool active)
 {
     if (c.kind != Kind::Timer)
         return UIE_WRONG_KIND;
     static_cast<KorvaTimer*>(c.widget.data())->setActive(active);
+    // A tick that fired before the switch-off but is not delivered yet must not arrive afterwards.
+    if (!active)
+        DropPendingEvents(panel, c.id);
     return 0;
 }
 
@@ -470,7 +473,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value)
             c.widget->setVisible(value != 0);
             return 0;
         case ATTR_ENABLED:
-            return ui::SetTimerActive(c, value != 0);
+            return ui::SetTimerActive(panel, c, value != 0);
         case ATTR_TEXT_COLOR:
         case ATTR_TEXT_BGCOLOR:
         case ATTR_TEXT_POINT_SIZE:

@@ -170,6 +170,11 @@ void RaisePanelEvent(int panel, int event)
         Queue({panel, kPanelItself, event});
 }
 
+void DropPendingEvents(int panel, int control)
+{
+    std::erase_if(s_pending, [&](const PendingEvent& e) { return e.panel == panel && e.control == control; });
+}
+
 ProgramChange::ProgramChange()
 {
     ++s_programChanges;

@@ -102,6 +102,8 @@ int WithControl(int panel, int control, Action&& action)
 void RaiseEvent(int panel, int control, int event);
 void RaiseEventEvenIfDimmed(int panel, int control, int event);
 void RaisePanelEvent(int panel, int event);
+// Forgets the events still queued for a control, for a timer switched off with a tick in the queue.
+void DropPendingEvents(int panel, int control);
 
 // While one of these lives, value changes come from the program and raise no events.
 class ProgramChange {

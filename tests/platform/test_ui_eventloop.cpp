@@ -110,6 +110,13 @@ private slots:
         QCOMPARE(SetCtrlAttribute(g_panel, TIMER, ATTR_ENABLED, 0), 0);
         ProcessFor(200);
         QCOMPARE(CountTicks(TakeSeen(), g_panel), 0);
+
+        // A tick that fired but was not delivered yet when the timer is switched off never arrives.
+        QCOMPARE(SetCtrlAttribute(g_panel, TIMER, ATTR_ENABLED, 1), 0);
+        QVERIFY(QMetaObject::invokeMethod(CtrlWidget(g_panel, TIMER), "tick"));
+        QCOMPARE(SetCtrlAttribute(g_panel, TIMER, ATTR_ENABLED, 0), 0);
+        ProcessFor(200);
+        QCOMPARE(CountTicks(TakeSeen(), g_panel), 0);
     }
 
     // A callback that waits with ProcessSystemEvents gets other callbacks nested inside it.
