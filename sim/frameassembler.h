@@ -32,6 +32,9 @@ public:
     // When the partial frame will be dropped, if there is one.
     std::optional<Clock::time_point> deadline() const;
 
+    // Bytes of the partial frame held so far (0 to 35).
+    std::size_t pendingBytes() const { return pending_.size(); }
+
 private:
     void resynchronise();
 

@@ -32,15 +32,15 @@ Options:
                     replaced; the link is removed on exit)
   --eeprom FILE     keep the EEPROM parameter set in FILE (sixteen numbers, one
                     per line) across runs; RAM starts as a copy of it
-  --seed N          seed of the video noise (default 1)
+  --seed N          seed of the video noise (0 to 4294967295, default 1)
   --no-pacing       answer at once instead of at the pace of a 19200-baud line
-  --latency MS      wait MS milliseconds more before each answer
+  --latency MS      wait MS milliseconds more before each answer (0 to 10000)
 Faults, to try the program's error handling:
   --silent          never answer
   --wrong-echo      answer the line check with 0xAA00 instead of 0x00AA
-  --truncate N      cut every answer to N bytes
-  --extra N         append N junk bytes (0xA5) to every answer
-  --drop-every N    ignore every N-th command
+  --truncate N      cut every answer to N bytes (0 to 255)
+  --extra N         append N junk bytes (0xA5) to every answer (0 to 4096)
+  --drop-every N    ignore every N-th command (1 to 1000000; 0: none)
   --help            show this text
 )";
 
@@ -66,13 +66,15 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-std::uint64_t number(const char* text, const char* option)
+// The value of a numeric option, from 0 to `most`.
+std::uint64_t number(const char* text, const char* option, std::uint64_t most)
 {
     std::uint64_t value = 0;
     const char* end = text + std::strlen(text);
     const auto [ptr, ec] = std::from_chars(text, end, value);
-    if (ec != std::errc() || ptr != end || value > std::numeric_limits<std::uint32_t>::max())
-        throw UsageError(std::string("--") + option + " needs a whole number, not \"" + text + "\"");
+    if (ec != std::errc() || ptr != end || value > most)
+        throw UsageError(std::string("--") + option + " needs a whole number from 0 to " + std::to_string(most) +
+                         ", not \"" + text + "\"");
     return value;
 }
 
@@ -83,14 +85,16 @@ bool applyOption(int id, const char* arg, SensorOptions& options)
     switch (id) {
     case Link: options.linkPath = arg; break;
     case Eeprom: options.eepromFile = arg; break;
-    case Seed: options.seed = number(arg, name); break;
+    case Seed: options.seed = number(arg, name, std::numeric_limits<std::uint32_t>::max()); break;
     case NoPacing: options.pacing = false; break;
-    case Latency: options.latency = std::chrono::milliseconds(number(arg, name)); break;
+    case Latency:
+        options.latency = std::chrono::milliseconds(number(arg, name, SensorOptions::kMaxLatency.count()));
+        break;
     case Silent: options.faults.silent = true; break;
     case WrongEcho: options.faults.wrongEcho = true; break;
-    case Truncate: options.faults.truncate = number(arg, name); break;
-    case Extra: options.faults.extra = number(arg, name); break;
-    case DropEvery: options.faults.dropEvery = number(arg, name); break;
+    case Truncate: options.faults.truncate = number(arg, name, Faults::kMaxTruncate); break;
+    case Extra: options.faults.extra = number(arg, name, Faults::kMaxExtra); break;
+    case DropEvery: options.faults.dropEvery = number(arg, name, Faults::kMaxDropEvery); break;
     case Help: return false;
     default: throw UsageError("unknown option");
     }

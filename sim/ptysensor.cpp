@@ -179,6 +179,7 @@ void PtySensor::serve()
     while (waitForWork()) {
         const Clock::time_point now = Clock::now();
         readInput(now);
+        noteHeld();
         assembler_.expire(now);
         sendDue(now);
     }
@@ -188,7 +189,8 @@ void PtySensor::serve()
 // chunk is due or a partial frame expires. Returns false when asked to stop.
 bool PtySensor::waitForWork()
 {
-    std::array<pollfd, 2> fds{{{master_, short(POLLIN | (writeBlocked_ ? POLLOUT : 0)), 0},
+    const short events = short((takesInput() ? POLLIN : 0) | (writeBlocked_ ? POLLOUT : 0));
+    std::array<pollfd, 2> fds{{{master_, events, 0},
                                {wakeRead_, POLLIN, 0}}};
     const auto deadline = nextDeadline();
     timespec timeout{};
@@ -209,21 +211,42 @@ std::optional<Clock::time_point> PtySensor::nextDeadline() const
     return next;
 }
 
+// Input is taken while the outbox has room, and always to the end of a partial frame, so that a
+// frame is never dropped for bytes that were left waiting in the device.
+bool PtySensor::takesInput() const
+{
+    return outboxBytes_ < kOutboxLimit || assembler_.pendingBytes() > 0;
+}
+
+// Reads no further than the end of the frame being assembled, so that a full outbox stops the
+// input between two commands and one pass adds at most one answer beyond the limit.
 void PtySensor::readInput(Clock::time_point now)
 {
-    std::array<std::uint8_t, 4096> buffer{};
-    ssize_t n = 0;
-    while ((n = ::read(master_, buffer.data(), buffer.size())) > 0) {
+    std::array<std::uint8_t, kFrameBytes> buffer{};
+    for (std::size_t taken = 0; taken < kInputPerPass && takesInput();) {
+        const ssize_t n = ::read(master_, buffer.data(), kFrameBytes - assembler_.pendingBytes());
+        if (n <= 0)
+            return;
+        taken += std::size_t(n);
         for (const auto& frame : assembler_.feed({buffer.data(), std::size_t(n)}, now))
             handleFrame(frame, now);
     }
 }
 
+void PtySensor::noteHeld()
+{
+    const std::size_t held = outboxBytes_ + assembler_.pendingBytes();
+    if (held > mostHeld_)
+        mostHeld_ = held;
+}
+
 void PtySensor::handleFrame(const FrameAssembler::Frame& frame, Clock::time_point now)
 {
     const Bytes reply = answer(frame.bytes, now);
-    for (auto& chunk : pacer_.schedule(reply, frame.firstByte, now))
+    for (auto& chunk : pacer_.schedule(reply, frame.firstByte, now)) {
+        outboxBytes_ += chunk.bytes.size();
         outbox_.push_back(std::move(chunk));
+    }
 }
 
 Bytes PtySensor::answer(const Bytes& frame, Clock::time_point now)
@@ -263,15 +286,22 @@ void PtySensor::sendDue(Clock::time_point now)
         if (n < 0) {
             writeBlocked_ = errno == EAGAIN;
             if (!writeBlocked_)
-                outbox_.pop_front();   // nothing else can be done with an unwritable answer
+                dropFront();   // nothing else can be done with an unwritable answer
             continue;
         }
         bytes.erase(bytes.begin(), bytes.begin() + n);
+        outboxBytes_ -= std::size_t(n);
         if (bytes.empty())
             outbox_.pop_front();
         else
             writeBlocked_ = true;
     }
+}
+
+void PtySensor::dropFront()
+{
+    outboxBytes_ -= outbox_.front().bytes.size();
+    outbox_.pop_front();
 }
 
 }  // namespace korva::sim

@@ -7,6 +7,7 @@
 #include "linepacer.h"
 #include "sensorengine.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -18,6 +19,8 @@
 namespace korva::sim {
 
 struct SensorOptions {
+    static constexpr std::chrono::milliseconds kMaxLatency{10'000};   // largest --latency
+
     bool pacing = true;                      // answer at the pace of a 19200-baud line
     std::chrono::milliseconds latency{0};    // extra delay before each answer
     Faults faults;
@@ -28,6 +31,12 @@ struct SensorOptions {
 
 class PtySensor {
 public:
+    // Like a real sensor, it holds little: while this many answer bytes wait to be written, it
+    // reads no further commands, and the pseudo-terminal's own buffer holds the PC's writes back.
+    static constexpr std::size_t kOutboxLimit = 4096;
+    // Command bytes taken in one pass of the serving loop, so due answers are never starved.
+    static constexpr std::size_t kInputPerPass = 4096;
+
     explicit PtySensor(SensorOptions options);
     ~PtySensor();
     PtySensor(const PtySensor&) = delete;
@@ -47,6 +56,9 @@ public:
     Words eeprom() const;
     std::uint64_t commandsReceived(std::uint16_t order) const;
     Words lastCommandWords() const;
+    // The most bytes held at once since the start: a partial command frame and the answers not
+    // yet written.
+    std::size_t mostBytesHeld() const { return mostHeld_; }
 
 private:
     void openTerminal();
@@ -56,11 +68,14 @@ private:
 
     void serve();
     bool waitForWork();
+    bool takesInput() const;
     void readInput(Clock::time_point now);
+    void noteHeld();
     void handleFrame(const FrameAssembler::Frame& frame, Clock::time_point now);
     Bytes answer(const Bytes& frame, Clock::time_point now);
     void saveEepromIfWritten(std::uint16_t order);
     void sendDue(Clock::time_point now);
+    void dropFront();
     std::optional<Clock::time_point> nextDeadline() const;
 
     const SensorOptions options_;
@@ -73,6 +88,8 @@ private:
     FrameAssembler assembler_;
     LinePacer pacer_;
     std::deque<LinePacer::Chunk> outbox_;
+    std::size_t outboxBytes_ = 0;
+    std::atomic<std::size_t> mostHeld_{0};
     bool writeBlocked_ = false;
 
     int master_ = -1;

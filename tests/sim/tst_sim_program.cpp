@@ -121,6 +121,12 @@ void ProgramTest::commandLine()
     const Run badNumber = runToEnd({"--truncate", "ten"});
     QCOMPARE(badNumber.exitCode, 2);
     QVERIFY2(badNumber.err.contains("--truncate") && badNumber.err.contains("\"ten\""), qPrintable(badNumber.err));
+    for (const QStringList& outOfRange : {QStringList{"--extra", "4294967295"}, QStringList{"--truncate", "256"},
+                                          QStringList{"--latency", "10001"}, QStringList{"--drop-every", "1000001"}}) {
+        const Run refused = runToEnd(outOfRange);
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.err.contains(outOfRange[0] + " needs a whole number from 0 to "), qPrintable(refused.err));
+    }
     QCOMPARE(runToEnd({"--bogus"}).exitCode, 2);
     QCOMPARE(runToEnd({"--latency"}).exitCode, 2);
     QCOMPARE(runToEnd({"stray"}).exitCode, 2);

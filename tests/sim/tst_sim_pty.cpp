@@ -89,6 +89,7 @@ private slots:
     void withoutPacingAnswersAtOnce();
     void faultsShapeTheAnswers();
     void deviceCanBeClosedAndReopened();
+    void floodIsHeldBackNotBuffered();
     void strayBytesAndStalePartialFramesAreSkipped();
     void eepromFileKeepsTheSetAcrossRuns();
     void linkIsReplacedAndRemoved();
@@ -231,6 +232,27 @@ void PtySensorTest::deviceCanBeClosedAndReopened()
     PtyClient last(sensor->devicePath());
     QCOMPARE(frameWords(last.exchange(ReadRam)), kSomeSet);
     QCOMPARE(sensor->commandsReceived(LineCheck), 3u);
+}
+
+// Block requests written without reading a byte of the answers: the sensor holds a few KB at
+// most and leaves the rest in the device, whose full buffer stops the writer; once the answers
+// are read, every request is answered and the sensor serves on.
+void PtySensorTest::floodIsHeldBackNotBuffered()
+{
+    auto sensor = startSensor(unpaced());
+    PtyClient client(sensor->devicePath());
+    const Bytes request = encodeFrame(DataBlock, {0, 0});
+    std::size_t sent = 0;
+    while (sent < 10000 && client.send(request))
+        ++sent;
+    QTest::qWait(300);
+    QVERIFY2(sensor->mostBytesHeld() <= PtySensor::kOutboxLimit + 256 + kFrameBytes,
+             qPrintable(QString::number(sensor->mostBytesHeld())));
+
+    QCOMPARE(client.receive(256 * sent, 5000ms).size(), 256 * sent);
+    QVERIFY(silentFor(client, 100ms));
+    QCOMPARE(sensor->commandsReceived(DataBlock), sent);
+    QCOMPARE(frameWords(client.exchange(LineCheck))[0], kEchoWord);
 }
 
 void PtySensorTest::strayBytesAndStalePartialFramesAreSkipped()
