@@ -1,9 +1,10 @@
-// korva-bench: measures the continuous run and the data loop against the simulated sensor.
+// korva-bench: measures the continuous run and the data loop against the simulated sensor, and soaks
+// them (--soak): a long Run, a pulled cable, a reconnect through the COM-port ring, a long Data loop.
 //
 // The program's modules run in this process on the offscreen platform, exactly as in the program;
-// the simulated sensor serves a real pseudo-terminal from a thread of its own. CPU figures are those
-// of the user-interface thread, where everything of the program runs, so the simulator's own work
-// is not counted.
+// the simulated sensor serves a real pseudo-terminal from a thread of its own. CPU figures of the
+// rate measurement are those of the user-interface thread, where everything of the program runs, so
+// the simulator's own work is not counted; the soak also gives the whole process's.
 #include "KorvaTBScope11Xe.h"
 #include "app/App.h"
 #include "gui/Gui.h"
@@ -14,15 +15,19 @@
 
 #include "ptysensor.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,12 +41,17 @@ constexpr double BYTES_PER_SECOND = 19200.0 / 10.0;
 constexpr double RUN_BYTES = 72.0;    // command and answer frame
 constexpr double DATA_BYTES = 656.0;  // two block requests and blocks, one measurement exchange
 
-double ThreadCpuSeconds()
+double CpuSeconds(int who)
 {
     rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
+    getrusage(who, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double ThreadCpuSeconds()
+{
+    return CpuSeconds(RUSAGE_THREAD);
 }
 
 struct Result {
@@ -166,12 +176,229 @@ void Print(const Result& r)
     std::printf("  %9.1f us  %6.1f %%  %7.1f /s\n", r.cpuPerItem * 1e6, 100.0 * r.cpuShare, r.repaintsPerSecond);
 }
 
-double SecondsFrom(int argc, char** argv)
+double OptionValue(int argc, char** argv, const char* option, double fallback)
 {
     for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--seconds") == 0)
+        if (std::strcmp(argv[i], option) == 0)
             return std::atof(argv[i + 1]);
-    return 5.0;
+    return fallback;
+}
+
+// ---- soak -------------------------------------------------------------------------------------------
+
+// The program's measurement exchanges, counted where they pass: orders written to the port, answer
+// frames read from it, records drawn on the raw graph.
+struct Records {
+    long requested = 0;
+    long answered = 0;
+    long drawn = 0;
+
+    Records operator-(const Records& o) const
+    {
+        return {requested - o.requested, answered - o.answered, drawn - o.drawn};
+    }
+};
+
+Records counted;
+
+bool IsMeasureFrame(const char* bytes, int count)
+{
+    return count == 36 && bytes[0] == 0 && bytes[1] == 0x55 && bytes[2] == 0 && bytes[3] == 8;
+}
+
+}  // namespace
+
+// The bench is linked with the program's ComWrt, ComRd and PlotRAWValues wrapped (CMakeLists.txt):
+// each call of the program's modules lands here, is counted and goes on to the real function.
+int RealComWrt(int port, const char* buffer, size_t count) __asm__("__real__ZN5korva6ComWrtEiPKcm");
+int RealComRd(int port, char* buffer, size_t count) __asm__("__real__ZN5korva5ComRdEiPcm");
+void RealPlotRAWValues() __asm__("__real__ZN5korva13PlotRAWValuesEv");
+int CountedComWrt(int port, const char* buffer, size_t count) __asm__("__wrap__ZN5korva6ComWrtEiPKcm");
+int CountedComRd(int port, char* buffer, size_t count) __asm__("__wrap__ZN5korva5ComRdEiPcm");
+void CountedPlotRAWValues() __asm__("__wrap__ZN5korva13PlotRAWValuesEv");
+
+int CountedComWrt(int port, const char* buffer, size_t count)
+{
+    if (IsMeasureFrame(buffer, static_cast<int>(count)))
+        ++counted.requested;
+    return RealComWrt(port, buffer, count);
+}
+
+int CountedComRd(int port, char* buffer, size_t count)
+{
+    const int read = RealComRd(port, buffer, count);
+    if (IsMeasureFrame(buffer, read))
+        ++counted.answered;
+    return read;
+}
+
+void CountedPlotRAWValues()
+{
+    ++counted.drawn;
+    RealPlotRAWValues();
+}
+
+namespace {
+
+// The cable is out for the time-out of the exchange it cuts (about 1.55 s) and the reconnect.
+constexpr double PULL_SECONDS = 2.0;
+
+// A field of /proc/self/status in MB ("VmRSS", "VmHWM").
+double MemoryMb(const std::string& field)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(field + ":", 0) == 0)
+            return std::atof(line.c_str() + field.size() + 1) / 1024.0;
+    return -1;
+}
+
+std::string StatusText()
+{
+    std::string text;
+    GetCtrlVal(panelHandle, PANEL_STATUS, &text);
+    return text;
+}
+
+void Press(int control)
+{
+    QTest::mouseClick(CtrlWidget(panelHandle, control), Qt::LeftButton);
+}
+
+// Processes events until `done` holds; false when it still does not after `seconds`.
+bool ProcessUntil(const std::function<bool()>& done, double seconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && static_cast<double>(clock.elapsed()) < seconds * 1000)
+        ProcessSystemEvents();
+    return done();
+}
+
+// The operator opens the COM-port ring and chooses the port it shows again, which reopens it.
+void ChooseComPortAgain()
+{
+    auto* ring = qobject_cast<QComboBox*>(CtrlWidget(panelHandle, PANEL_DROPDCOM));
+    QTest::mouseClick(ring, Qt::LeftButton);
+    QTest::keyClick(ring->view(), Qt::Key_Return);
+}
+
+// Resident memory is taken once the phase has warmed up (its first drawings have allocated what
+// they keep) and at its end: a leak shows as growth between the two.
+constexpr double WARM_UP_SECONDS = 5.0;
+
+struct SoakPhase {
+    const char* name;
+    Records records;
+    double seconds;
+    std::string status;  // the status line at its end
+    double rssWarm;      // MB
+    double rssEnd;       // MB
+};
+
+// Presses `button`, runs `during` after `seconds` and processes events until `ended` holds. The
+// command runs nested in one event-processing call, so `ended` is looked at once it is over.
+SoakPhase Phase(const char* name, int button, double seconds, const std::function<void()>& during,
+                const std::function<bool()>& ended)
+{
+    const Records before = counted;
+    QElapsedTimer clock;
+    clock.start();
+    bool due = false;
+    double rssWarm = 0;
+    QTimer::singleShot(static_cast<int>(std::min(WARM_UP_SECONDS, seconds / 4) * 1000),
+                       [&] { rssWarm = MemoryMb("VmRSS"); });
+    QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
+        during();
+        due = true;
+    });
+    Press(button);
+    ProcessUntil([&] { return due && ended(); }, seconds + 10);
+    return {name, counted - before, static_cast<double>(clock.elapsed()) / 1000.0, StatusText(),
+            rssWarm, MemoryMb("VmRSS")};
+}
+
+void PrintPhase(const SoakPhase& p)
+{
+    std::printf("%-26s %9ld %9ld %9ld %9ld %6.1f s  %6.1f -> %6.1f MB  \"%s\"\n", p.name, p.records.requested,
+                p.records.answered, p.records.drawn, p.records.requested - p.records.answered, p.seconds, p.rssWarm,
+                p.rssEnd, p.status.c_str());
+}
+
+struct Soaked {
+    SoakPhase run;
+    SoakPhase data;
+    std::string reconnect;  // the status line after it
+    bool back;              // whether the reconnect brought the line back
+    double seconds;
+    double cpu;              // s, the whole process
+    double rssStart;         // MB
+    size_t heldBeforePull;   // the most bytes the sensor held before the pull
+    size_t heldAfter;        // and after the reconnect
+};
+
+// Every exchange of the soak but the one the pulled cable cuts is answered and drawn once; a Data
+// pass draws its record even after a time-out, so that shows here too.
+long Lost(const Soaked& s)
+{
+    const Records& run = s.run.records;
+    const Records& data = s.data.records;
+    return std::labs(run.answered - run.drawn) + std::labs(data.requested - data.answered) +
+           std::labs(data.answered - data.drawn);
+}
+
+void PrintSoak(const Soaked& s)
+{
+    const long drawn = s.run.records.drawn + s.data.records.drawn;
+    std::printf("soak of %.0f s: Run %.0f s, then the cable pulled, the reconnect, Data %.0f s\n", s.seconds,
+                s.run.seconds, s.data.seconds);
+    std::printf("%-26s %9s %9s %9s %9s %8s  %-18s  %s\n", "phase", "requested", "answered", "drawn", "timed out",
+                "time", "VmRSS warm -> end", "status at the end");
+    PrintPhase(s.run);
+    std::printf("%-26s %s: \"%s\"\n", "reconnect through the ring", s.back ? "done" : "FAILED", s.reconnect.c_str());
+    PrintPhase(s.data);
+    std::printf("records lost: %ld; exchanges timed out while the cable was pulled: %ld\n", Lost(s),
+                s.run.records.requested - s.run.records.answered);
+    std::printf("memory (VmRSS): start %.1f MB, end %.1f MB (%+.1f MB); after warm-up %+.1f MB (Run) and %+.1f MB "
+                "(Data); peak %.1f MB\n",
+                s.rssStart, s.data.rssEnd, s.data.rssEnd - s.rssStart, s.run.rssEnd - s.run.rssWarm,
+                s.data.rssEnd - s.data.rssWarm, MemoryMb("VmHWM"));
+    std::printf("CPU of the process: %.2f s, %.1f us per record drawn, %.1f %% of one core\n", s.cpu,
+                drawn > 0 ? s.cpu / static_cast<double>(drawn) * 1e6 : 0.0, 100.0 * s.cpu / s.seconds);
+    std::printf("sensor held at most: %zu bytes before the pull, %zu after the reconnect\n", s.heldBeforePull,
+                s.heldAfter);
+}
+
+// A paced Run for about half the time, ended by pulling the cable (the sensor goes away and the run
+// times out); the sensor back on a new device, chosen through the COM-port ring; a Data loop for the
+// rest, ended by Stop.
+Soaked Soak(double seconds, std::unique_ptr<sim::PtySensor> sensor)
+{
+    const double half = std::max(1.0, (seconds - PULL_SECONDS) / 2);
+    Soaked s{};
+    s.rssStart = MemoryMb("VmRSS");
+    const double cpuStart = CpuSeconds(RUSAGE_SELF);
+    QElapsedTimer clock;
+    clock.start();
+
+    s.run = Phase("Run, paced, cable pulled", PANEL_BTNRUN, half, [&] { sensor->stop(); },
+                  [] { return stop_flag != 0; });
+    Press(PANEL_BTNSTOP);
+    s.heldBeforePull = sensor->mostBytesHeld();
+
+    sensor = StartSensor(true);
+    qputenv("KORVA_COM1", QByteArray::fromStdString(sensor->devicePath()));
+    ChooseComPortAgain();
+    s.back = ProcessUntil([] { return StatusText().find("Line Ok") != std::string::npos; }, 5);
+    s.reconnect = StatusText();
+
+    s.data = Phase("Data, paced, then Stop", PANEL_BTNDATA, half, [] { Press(PANEL_BTNSTOP); },
+                   [] { return stop_flag != 0; });
+    s.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+    s.cpu = CpuSeconds(RUSAGE_SELF) - cpuStart;
+    s.heldAfter = sensor->mostBytesHeld();
+    return s;
 }
 
 }  // namespace
@@ -179,12 +406,16 @@ double SecondsFrom(int argc, char** argv)
 int main(int argc, char** argv)
 {
     if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
-        std::puts("usage: korva-bench [--seconds N]\n"
+        std::puts("usage: korva-bench [--seconds N] [--soak SECONDS]\n"
                   "Runs Run (paced and unpaced sensor) and Data (paced) for N seconds each (default 5)\n"
-                  "against the simulated sensor and prints rates, line limits and CPU figures.");
+                  "against the simulated sensor and prints rates, line limits and CPU figures.\n"
+                  "--soak: a paced Run, a pulled cable, a reconnect through the COM-port ring and a\n"
+                  "Data loop, SECONDS in all; prints memory, records requested, answered and drawn,\n"
+                  "and CPU. Exits with 1 when a record was lost or the reconnect failed.");
         return 0;
     }
-    const double seconds = SecondsFrom(argc, argv);
+    const double seconds = OptionValue(argc, argv, "--seconds", 5.0);
+    const double soak = OptionValue(argc, argv, "--soak", 0.0);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
@@ -192,6 +423,12 @@ int main(int argc, char** argv)
     if (!StartProgram(paced->devicePath())) {
         std::fprintf(stderr, "korva-bench: cannot load the panels (is KorvaTBScope11Xe.ui beside me?)\n");
         return 1;
+    }
+    if (soak > 0) {
+        const Soaked soaked = Soak(soak, std::move(paced));
+        PrintSoak(soaked);
+        CloseCom(com);
+        return soaked.back && Lost(soaked) == 0 ? 0 : 1;
     }
     const Result run = Measure("Run, paced sensor", PANEL_BTNRUN, seconds, *paced, RUN_BYTES, true);
     const Result data = Measure("Data passes, paced", PANEL_BTNDATA, seconds, *paced, DATA_BYTES, true);
