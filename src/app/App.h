@@ -31,9 +31,10 @@ void StoreStatus(const char* text);
 void ShowStatus();
 void ShowMessage(const char* text);
 
-// The tick timer of a waiting command: Start enables it and sets ttick to 0, End disables it and
-// sets ttick to 0 again.
-void EnableTickTimer(int on);
+// The tick timer of the waiting commands. Waits nest: a callback that runs inside a waiting loop's
+// event processing may wait for the sensor itself. StartTickWait enables the timer and sets ttick
+// to 0; EndTickWait sets ttick to 0 again and disables the timer once no wait is left, so an outer
+// wait goes on counting from 0 when an inner one has ended. Every start is paired with one end.
 void StartTickWait();
 void EndTickWait();
 

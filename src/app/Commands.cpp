@@ -93,7 +93,7 @@ void FinishRun()
 void MeasureOnce()
 {
     InstallRxHandler(com);
-    EnableTickTimer(1);
+    StartTickWait();
     FlushQueues();
     rx_flag = 0;
     SendMeasureOrder();
@@ -101,15 +101,13 @@ void MeasureOnce()
     while (rx_flag != 1) {
         ProcessSystemEvents();
         if (ttick > TICK_LIMIT) {
-            EnableTickTimer(0);
             ShowMessage("Timeout RS232-Line!");
             stop_flag = 1;
-            ttick = 0;
             break;
         }
     }
     RemoveRxHandler(com);
-    EnableTickTimer(0);
+    EndTickWait();
 }
 
 // The receive handler stays off while the blocks come in, so their bytes are never taken for an
@@ -200,8 +198,7 @@ int CC_BTNRun(int, int, int event, void*, int, int)
     rx_flag = 0;
     if (SendMeasureOrder() == FRAMELEN)
         ShowMessage("Line Ok!");
-    EnableTickTimer(1);
-    ttick = 0;
+    StartTickWait();
     stop_flag = 0;
     graphrefresh = 0;
     RunLoop();
@@ -229,6 +226,8 @@ int CC_BTNData(int, int, int event, void*, int, int)
     DimCommandButtons(1);
     HidePanel(panelPopUp);
     hidePopUp = 1;
+    // Like a run, the loop waits for the sensor as a whole: the block reads and the measurement
+    // exchanges are waits inside it.
     StartTickWait();
     stop_flag = 0;
     RemoveRxHandler(com);

@@ -108,20 +108,31 @@ void ShowMessage(const char* text)
 
 // ---- tick timer -------------------------------------------------------------------------------------
 
+namespace {
+
+// Waits that have started and not yet ended, the outer ones of nested waits included.
+int activeTickWaits = 0;
+
 void EnableTickTimer(int on)
 {
     SetCtrlAttribute(panelHandle, PANEL_TIMER50MS, ATTR_ENABLED, on);
 }
 
+}  // namespace
+
 void StartTickWait()
 {
+    ++activeTickWaits;
     EnableTickTimer(1);
     ttick = 0;
 }
 
 void EndTickWait()
 {
-    EnableTickTimer(0);
+    if (activeTickWaits > 0)
+        --activeTickWaits;
+    if (activeTickWaits == 0)
+        EnableTickTimer(0);
     ttick = 0;
 }
 

@@ -145,6 +145,7 @@ private slots:
         After(100, [] { Click(panelHandle, PANEL_BTNSTOP); });
         Click(panelHandle, PANEL_BTNRUN);  // dims the data graph, as every run does
         QVERIFY(ProcessUntil([] { return stop_flag == 1 && !Dimmed(panelHandle, PANEL_CMD16); }));
+        Settle(100);  // the run's last order may still be on its way to the sensor
 
         const uint64_t ordersBefore = sensor->commandsReceived(8);
         bool graphEnabledDuringLoop = false;
@@ -185,6 +186,45 @@ private slots:
         QVERIFY(Dimmed(panelHandle, PANEL_CMD3));
         Click(panelHandle, PANEL_BTNSTOP);
         Settle();
+    }
+
+    // A greeting of the sensor that runs inside a block read (the port chosen again) waits nested
+    // in it: the read goes on counting afterwards, times out, and Stop ends the loop.
+    void portChosenAgainDuringABlockRead()
+    {
+        UseSimulator();
+        const uint64_t checks = sensor->commandsReceived(7);
+        Watchdog watchdog(8000);
+        auto choose = When([] { return StatusText() == "Waiting for Data[128] ..."; }, [] {
+            ChooseComPortAgain();
+            QTest::mouseClick(Control(panelHandle, PANEL_BTNSTOP), Qt::LeftButton);
+        });
+        Click(panelHandle, PANEL_BTNDATA);
+        QVERIFY(!watchdog.Fired());
+        QCOMPARE(sensor->commandsReceived(7), checks + 1);
+        QCOMPARE(stop_flag, 1);
+        QVERIFY(!TickTimerRunning());
+        QCOMPARE(ttick, uint16_t{0});
+    }
+
+    // Teach pressed while a data pass waits for a measurement the pulled cable never brings: the
+    // measurement still times out after the teach's own wait and ends the loop.
+    void teachDuringDataWithThePulledCable()
+    {
+        UseSimulator();
+        sensor->stop();
+        Watchdog watchdog(10000);
+        bool pressed = false;
+        auto teach = When([] { return StatusText() == "Timeout-RS-232 while reading 128 data-words!"; }, [&] {
+            QTest::mouseClick(Control(panelHandle, PANEL_BUTTONTEACH), Qt::LeftButton);
+            pressed = true;
+        });
+        Click(panelHandle, PANEL_BTNDATA);
+        QVERIFY(pressed);
+        QVERIFY(!watchdog.Fired());
+        QCOMPARE(StatusText(), std::string("Timeout RS232-Line!"));
+        QVERIFY(!TickTimerRunning());
+        Click(panelHandle, PANEL_BTNSTOP);
     }
 
     // ---- teach -----------------------------------------------------------------------------------

@@ -150,6 +150,26 @@ private slots:
         Click(panelHandle, PANEL_BTNSTOP);
     }
 
+    // The greeting after the port is chosen again waits nested in the run; the run goes on and
+    // still notices a cable pulled afterwards.
+    void pulledCableAfterThePortWasChosenAgain()
+    {
+        UseSimulator();
+        const uint64_t checks = sensor->commandsReceived(7);
+        uint64_t ordersAtGreeting = 0;
+        Watchdog watchdog(6000);
+        After(200, ChooseComPortAgain);
+        auto greeted = When([&] { return sensor->commandsReceived(7) > checks; },
+                            [&] { ordersAtGreeting = sensor->commandsReceived(8); });
+        auto pull = When([&] { return ordersAtGreeting > 0 && sensor->commandsReceived(8) > ordersAtGreeting; },
+                         [&] { sensor->stop(); });
+        RunUntilStopped();
+        QVERIFY(!watchdog.Fired());
+        QCOMPARE(StatusText(), std::string("Timeout RS232-Line!"));
+        QVERIFY(!TickTimerRunning());
+        Click(panelHandle, PANEL_BTNSTOP);
+    }
+
     // ---- send and get ----------------------------------------------------------------------------
 
     void radioGroup()

@@ -13,9 +13,12 @@
 #include "userint.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -74,6 +77,13 @@ inline bool Dimmed(int panel, int control)
     return dimmed != 0;
 }
 
+inline bool TickTimerRunning()
+{
+    int running = 0;
+    GetCtrlAttribute(panelHandle, PANEL_TIMER50MS, ATTR_ENABLED, &running);
+    return running != 0;
+}
+
 inline int Value(int panel, int control)
 {
     int value = 0;
@@ -87,6 +97,54 @@ inline std::string StatusText()
     GetCtrlVal(panelHandle, PANEL_STATUS, &text);
     return text;
 }
+
+// Chooses the COM port that is already chosen once more, as an operator does to reopen it: opens
+// the ring's list and takes its current item with Enter.
+inline void ChooseComPortAgain()
+{
+    auto* ring = qobject_cast<QComboBox*>(Control(panelHandle, PANEL_DROPDCOM));
+    ring->showPopup();
+    QTest::keyClick(ring->view(), Qt::Key_Return);
+}
+
+// Runs `action` once, at the first of its looks (one a millisecond while events are processed) at
+// which `condition` holds; it looks as long as the returned timer lives.
+inline std::unique_ptr<QTimer> When(std::function<bool()> condition, std::function<void()> action)
+{
+    auto timer = std::make_unique<QTimer>();
+    QTimer* watcher = timer.get();
+    QObject::connect(watcher, &QTimer::timeout, [watcher, condition, action] {
+        if (!condition())
+            return;
+        watcher->stop();
+        action();
+    });
+    timer->start(1);
+    return timer;
+}
+
+// Guards a test against a wait that never ends. Once `ms` have passed it notes that it had to step
+// in, then presses Stop and holds the tick counter past every limit, again and again, so that every
+// wait and loop ends and the program gets back to the test. A test that needed it has failed.
+class Watchdog {
+public:
+    explicit Watchdog(int ms)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            m_fired = true;
+            m_timer.setInterval(10);
+            CC_BTNStop(panelHandle, PANEL_BTNSTOP, EVENT_LEFT_CLICK, nullptr, 0, 0);
+            ttick = TTICK_MAX;
+        });
+        m_timer.start(ms);
+    }
+
+    bool Fired() const { return m_fired; }
+
+private:
+    QTimer m_timer;
+    bool m_fired = false;
+};
 
 // Puts a sensor on COM1 for a test: a scripted peer or the simulated sensor (unpaced), opened
 // and greeted as choosing the port in the ring does.
