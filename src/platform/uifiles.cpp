@@ -5,24 +5,31 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace korva {
 
 namespace {
 
-// The file dialog opens with the keyboard focus on the file list rather than in the name box:
-// QFileDialog::selectFile leaves the name box alone while it has the focus, and tests and tools
-// choose files with selectFile.
+// The file-selection dialog: Qt's own, with two differences.
 class FileDialog : public QFileDialog {
 public:
     using QFileDialog::QFileDialog;
 
+    // The dialog opens with the keyboard focus on the file list rather than in the name box:
+    // QFileDialog::selectFile leaves the name box alone while it has the focus, and tests and
+    // tools choose files with selectFile.
     void setVisible(bool visible) override
     {
         QFileDialog::setVisible(visible);
@@ -31,9 +38,33 @@ public:
         if (visible && files != nullptr)
             files->setFocus();
     }
+
+    // When the filter names one extension, only files with that extension are taken (a new name
+    // without one has already been given it); folders are opened as usual. Any other name is
+    // refused with a message, and the dialog stays open for another choice.
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        const auto refused = std::ranges::find_if_not(chosen, [this](const QString& path) { return Takes(path); });
+        if (refused == chosen.end()) {
+            QFileDialog::accept();
+            return;
+        }
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("%1\nOnly files ending in .%2 can be chosen.")
+                                                      .arg(QFileInfo(*refused).fileName(), defaultSuffix()));
+    }
+
+private:
+    bool Takes(const QString& path) const
+    {
+        const QFileInfo info(path);
+        const QString suffix = defaultSuffix();
+        return suffix.isEmpty() || info.isDir() || info.suffix().compare(suffix, Qt::CaseInsensitive) == 0;
+    }
 };
 
-// "*.dat" -> "dat": the suffix a new name gets when it has none; empty for other filters.
+// "*.dat" -> "dat": the suffix a new name gets when it has none, and the only one the dialog
+// takes; empty for other filters.
 QString SuffixOf(const QString& filter)
 {
     static const QRegularExpression singleSuffix(QStringLiteral("^\\*\\.(\\w+)$"));
@@ -90,6 +121,47 @@ std::optional<std::vector<uint32_t>> ParseNumbers(const QByteArray& text)
     return numbers;
 }
 
+// A text file of numbers larger than this is refused unread. Sixteen parameter values take at
+// most 112 bytes (192 with ten-digit numbers), CR LF line ends included; the rest is room for
+// blanks and blank lines.
+constexpr qint64 MAX_NUMBER_FILE_SIZE = 4096;
+
+bool IsSmallFile(const struct stat& info)
+{
+    return S_ISREG(info.st_mode) && info.st_size <= MAX_NUMBER_FILE_SIZE;
+}
+
+// The content of a regular file, also behind symbolic links, of at most MAX_NUMBER_FILE_SIZE
+// bytes; nothing for anything else. A FIFO or a device may block the reader, never end or be
+// disturbed by being opened, so the type is checked before the file is opened, and once more on
+// the opened file in case another was put in its place; opening without blocking makes sure a
+// FIFO put there in between cannot hold the program.
+std::optional<QByteArray> ReadSmallFile(const std::string& path)
+{
+    const QByteArray name = QFile::encodeName(QString::fromStdString(path));
+    struct stat info {};
+    if (stat(name.constData(), &info) != 0 || !IsSmallFile(info))
+        return std::nullopt;
+    QFile file;
+    const int fd = open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return std::nullopt;
+    if (fstat(fd, &info) != 0 || !IsSmallFile(info))
+        return std::nullopt;
+    QByteArray text = file.read(MAX_NUMBER_FILE_SIZE + 1);  // one byte more shows a file that grew
+    if (file.error() != QFileDevice::NoError || text.size() > MAX_NUMBER_FILE_SIZE)
+        return std::nullopt;
+    return text;
+}
+
+// Writes the text and waits until every byte of it is on the disk. QSaveFile::commit does not
+// notice a full disk while writing out its buffer, so that has to have happened before it.
+bool WriteToDisk(QSaveFile* file, const QByteArray& text)
+{
+    return file->write(text) == text.size() && file->flush() && file->error() == QFileDevice::NoError &&
+           fsync(file->handle()) == 0;
+}
+
 }  // namespace
 
 int FileSelectPopup(const std::string& directory, const char* defaultName, const char* filter, const char* title,
@@ -126,22 +198,20 @@ int ArrayToFile(const std::string& path, const uint32_t* values, size_t n, int w
     for (size_t i = 0; i < n; ++i)
         text += QByteArray::number(values[i]).rightJustified(width, ' ') + '\n';
 
-    // QSaveFile writes beside the target and renames over it only once everything is written.
+    // QSaveFile writes beside the target and renames over it only on commit; without a commit it
+    // removes what it wrote, and the target stays as it was.
     QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !WriteToDisk(&file, text) || !file.commit())
         return UIE_FILE_ACCESS;
     return 0;
 }
 
 int FileToArray(const std::string& path, uint32_t* values, size_t n)
 {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> text = ReadSmallFile(path);
+    if (!text)
         return UIE_FILE_ACCESS;
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return UIE_FILE_ACCESS;
-    const std::optional<std::vector<uint32_t>> numbers = ParseNumbers(text);
+    const std::optional<std::vector<uint32_t>> numbers = ParseNumbers(*text);
     if (!numbers || numbers->size() < n)
         return UIE_FILE_FORMAT;
     std::copy_n(numbers->begin(), n, values);

@@ -174,24 +174,26 @@ long GetGraphRepaintCount(int panel, int control);
 enum : int { VAL_OK_BUTTON = 1, VAL_LOAD_BUTTON = 2 };
 enum : int { VAL_NO_FILE_SELECTED = 0, VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_FILE_SELECTED = 2 };
 // Modal file-selection dialog starting in `directory` with `defaultName` proposed. Only files
-// matching `filter` (for example "*.dat") can be chosen; a new name without extension gets the
-// filter's. The OK button allows new names, Load only existing files. Without allowCancel the
-// dialog has no Cancel button and ends only with a choice; without allowMakeDirectory no folder
-// can be created in it. On a selection the full path goes to *path. Returns one of
-// VAL_..._SELECTED.
+// matching `filter` (for example "*.dat") can be chosen: a new name without extension gets the
+// filter's, a name with another one is refused with a message. The OK button allows new names,
+// Load only existing files. Without allowCancel the dialog has no Cancel button and ends only with
+// a choice; without allowMakeDirectory no folder can be created in it. On a selection the full
+// path goes to *path. Returns one of VAL_..._SELECTED.
 int FileSelectPopup(const std::string& directory, const char* defaultName, const char* filter,
                     const char* title, int buttonLabel, int allowCancel, int allowMakeDirectory,
                     std::string* path);
 
 // Writes n unsigned numbers to a text file, one per line, right-aligned in a field of `width`
-// characters (wider numbers are written whole). The new content replaces the file only once it is
-// completely written, so a failed write leaves any old file as it was. Returns 0 or a negative
-// number.
+// characters (wider numbers are written whole). The new content replaces the file only once all
+// of it is on the disk, so a failed write (a full disk, too) leaves any old file as it was.
+// Returns 0 or a negative number.
 int ArrayToFile(const std::string& path, const uint32_t* values, size_t n, int width);
 // Reads the first n numbers of a text file of unsigned decimal numbers (each below 2^32), one per
-// line; blanks around a number, blank lines and CR LF line ends are allowed. Returns 0, or a
-// negative number when the file cannot be read, holds fewer than n numbers or a line that is not
-// such a number; values[] is then unchanged.
+// line; blanks around a number, blank lines and CR LF line ends are allowed. Only a regular file
+// (also behind symbolic links) of at most 4 KB is read; anything else, such as a FIFO or a
+// device, is refused without waiting. Returns 0, or a negative number when the file is refused
+// or cannot be read, holds fewer than n numbers or a line that is not such a number; values[] is
+// then unchanged.
 int FileToArray(const std::string& path, uint32_t* values, size_t n);
 
 }  // namespace korva

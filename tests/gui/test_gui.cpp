@@ -7,6 +7,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace korva;
@@ -76,6 +80,37 @@ void WriteAll(const QString& path, const std::string& text)
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
     f.write(text.data(), static_cast<qint64>(text.size()));
 }
+
+// A real 64 KB tmpfs on a fresh folder, unmounted again when the disk goes out of scope.
+class SmallDisk {
+public:
+    SmallDisk() : mounted_(mount("korva-test", mountPoint_.constData(), "tmpfs", 0, "size=64k") == 0) {}
+    ~SmallDisk()
+    {
+        if (mounted_)
+            umount2(mountPoint_.constData(), MNT_DETACH);
+    }
+
+    bool mounted() const { return mounted_; }
+    QString filePath(const char* name) const { return folder_.filePath(QString::fromLatin1(name)); }
+
+    // Writes a filler file until the disk has not a byte left.
+    bool Fill() const
+    {
+        const int fd = open(QFile::encodeName(filePath("filler")).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const std::vector<char> block(4096, 'f');
+        while (write(fd, block.data(), block.size()) > 0) {
+        }
+        const bool full = errno == ENOSPC;
+        close(fd);
+        return full;
+    }
+
+private:
+    QTemporaryDir folder_;
+    const QByteArray mountPoint_ = QFile::encodeName(folder_.path());
+    bool mounted_;
+};
 
 }  // namespace
 
@@ -494,6 +529,26 @@ private slots:
         SendParaToFile();
         QCOMPARE(StatusText(), std::string("Cannot write parameter file!"));
         QCOMPARE(ReadAll(good), std::string("old content\n"));
+    }
+
+    // The disk fills up: the sixteen short lines are taken into a buffer, and only writing that
+    // out to the disk fails.
+    void saveOnAFullDiskKeepsTheOldFile()
+    {
+        SmallDisk disk;
+        if (!disk.mounted())
+            QSKIP("mounting a tmpfs was refused (needs root)");
+        const QString path = disk.filePath("KORVApara.dat");
+        const std::string old = "640\r\n1\r\n512\r\n0\r\n1\r\n1\r\n9\r\n8\r\n7\r\n6\r\n5\r\n4\r\n33\r\n";  // 44 bytes
+        WriteAll(path, old);
+        QVERIFY(disk.Fill());
+        AnswerFileDialog(path.toStdString());
+        target = DATFILE;
+        CC_BTNSend(panelHandle, PANEL_BTNSEND, EVENT_LEFT_CLICK, nullptr, 0, 0);
+        target = RAM;
+        QCOMPARE(StatusText(), std::string("Cannot write parameter file!"));
+        QCOMPARE(ReadAll(path), old);
+        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files).join(" "), QString("filler KORVApara.dat"));
     }
 
     void longPathsAreUsedWhole()

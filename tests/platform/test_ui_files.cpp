@@ -3,12 +3,17 @@
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <array>
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace korva;
 using namespace korva::uitest;
@@ -44,6 +49,26 @@ std::pair<int, Values> Read(const std::string& path, size_t n = 16)
     return {result, values};
 }
 
+// Reads a file in a child process, so a read that hangs or runs out of memory fails the test
+// rather than taking it down: the child has two seconds and 256 MB more than it starts with.
+// Gives FileToArray's result, or nothing when the child did not end on its own.
+std::optional<int> ReadGuarded(const std::string& path)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(2);
+        const rlim_t pages = ReadText("/proc/self/statm").split(' ').value(0).toULong();
+        const rlimit memory{pages * sysconf(_SC_PAGESIZE) + (256 << 20), RLIM_INFINITY};
+        setrlimit(RLIMIT_AS, &memory);
+        _exit(-Read(path).first);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status))
+        return std::nullopt;
+    return -WEXITSTATUS(status);
+}
+
 // Answers the next file dialog from inside its modal loop: `answer` gets the dialog.
 void AnswerDialog(std::function<void(QFileDialog*)> answer)
 {
@@ -52,6 +77,17 @@ void AnswerDialog(std::function<void(QFileDialog*)> answer)
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         QVERIFY(dialog != nullptr);
         answer(dialog);
+    });
+}
+
+// Confirms the next message box over `dialog` from inside its modal loop; `text` gets what it said.
+void ConfirmMessageBox(QFileDialog* dialog, QString* text)
+{
+    QTimer::singleShot(0, dialog, [text] {
+        QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr);
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        *text = box->text();
+        box->button(QMessageBox::Ok)->click();
     });
 }
 
@@ -130,6 +166,20 @@ private slots:
     {
         QTemporaryDir dir;
         QCOMPARE(Read(Path(dir, "missing.dat")).first, int(UIE_FILE_ACCESS));
+    }
+
+    // Only a regular file of a parameter file's size is read; nothing else is opened or waited for.
+    void specialAndHugeFilesAreRefused()
+    {
+        QTemporaryDir dir;
+        QByteArray huge;
+        for (int i = 0; i < 16; ++i)
+            huge += "1\n";
+        WriteText(Path(dir, "huge.dat"), huge + QByteArray(1 << 20, '\n'));
+        QVERIFY(mkfifo(Path(dir, "fifo.dat").c_str(), 0644) == 0);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), dir.filePath(QStringLiteral("zero.dat"))));
+        for (const char* name : {"huge.dat", "fifo.dat", "zero.dat"})
+            QCOMPARE(ReadGuarded(Path(dir, name)), std::optional<int>(UIE_FILE_ACCESS));
     }
 
     void writingReplacesTheWholeFile()
@@ -231,6 +281,39 @@ private slots:
         QCOMPARE(accept, QStringLiteral("Load"));
         QCOMPARE(mode, QFileDialog::ExistingFile);
         QCOMPARE(QString::fromStdString(chosen), dir.filePath(QStringLiteral("KORVApara.dat")));
+    }
+
+    // A name typed with another extension is refused, whether it exists or is new, and the dialog
+    // stays open; a folder typed in is still opened.
+    void dialogTakesOnlyTheFilterExtension()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+        WriteText(Path(dir, "folder/notes.txt"), "1\n");
+        for (const int button : {VAL_OK_BUTTON, VAL_LOAD_BUTTON}) {
+            for (const char* name : {"notes.txt", "new.txt"}) {
+                QString opened;
+                QString warning;
+                AnswerDialog([&](QFileDialog* dialog) {
+                    auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                    nameBox->setText(dir.filePath(QStringLiteral("folder")));
+                    static_cast<QDialog*>(dialog)->accept();
+                    opened = dialog->directory().dirName();
+                    nameBox->setText(QString::fromLatin1(name));
+                    ConfirmMessageBox(dialog, &warning);
+                    static_cast<QDialog*>(dialog)->accept();
+                    if (dialog->isVisible())
+                        dialog->reject();
+                });
+                std::string chosen = "unchanged";
+                QCOMPARE(FileSelectPopup(dir.path().toStdString(), "KORVApara.dat", "*.dat", "Parameter File", button,
+                                         1, 1, &chosen),
+                         int(VAL_NO_FILE_SELECTED));
+                QCOMPARE(chosen, std::string("unchanged"));
+                QCOMPARE(opened, QStringLiteral("folder"));
+                QCOMPARE(warning, QString::fromLatin1(name) + "\nOnly files ending in .dat can be chosen.");
+            }
+        }
     }
 
     // Tools answer the dialog with selectFile, which QFileDialog ignores while its name box has
