@@ -1,5 +1,8 @@
 #include "korvawidgets.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -38,6 +41,17 @@ QSize KorvaLamp::sizeHint() const
     return {18, 18};
 }
 
+// Dimmed, every colour is faded halfway toward the panel's disabled background, as Qt's own
+// controls look disabled.
+QColor KorvaLamp::shown(const QColor& color) const
+{
+    if (isEnabled())
+        return color;
+    const QColor background = palette().color(QPalette::Disabled, QPalette::Window);
+    return QColor::fromRgbF((color.redF() + background.redF()) / 2, (color.greenF() + background.greenF()) / 2,
+                            (color.blueF() + background.blueF()) / 2);
+}
+
 void KorvaLamp::paintEvent(QPaintEvent*)
 {
     const QColor body = isChecked() ? m_onColor : QColor(0x4a, 0x4d, 0x52);
@@ -46,17 +60,65 @@ void KorvaLamp::paintEvent(QPaintEvent*)
 
     // A soft highlight in the upper left makes the lamp read as a lamp, lit or not.
     QRadialGradient shine(bulb.center() - QPointF(side / 5.0, side / 5.0), side * 0.7);
-    shine.setColorAt(0.0, body.lighter(isChecked() ? 150 : 130));
-    shine.setColorAt(1.0, body);
+    shine.setColorAt(0.0, shown(body.lighter(isChecked() ? 150 : 130)));
+    shine.setColorAt(1.0, shown(body));
 
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(body.darker(160), 1.0));
+    painter.setPen(QPen(shown(body.darker(160)), 1.0));
     painter.setBrush(shine);
     painter.drawEllipse(bulb);
 }
 
 // ---- KorvaNumSlide --------------------------------------------------------------------------
+
+namespace {
+
+// What assistive technology and UI automation meet: a slider with the control's value, so the
+// control that carries the panel file's name and description also carries the value.
+class AccessibleNumSlide : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit AccessibleNumSlide(KorvaNumSlide* slide) : QAccessibleWidget(slide, QAccessible::Slider) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QString text(QAccessible::Text type) const override
+    {
+        if (type == QAccessible::Value)
+            return QString::number(slide()->value());
+        return QAccessibleWidget::text(type);
+    }
+
+    QVariant currentValue() const override { return slide()->value(); }
+    QVariant maximumValue() const override { return slide()->maximum(); }
+    QVariant minimumValue() const override { return slide()->minimum(); }
+    QVariant minimumStepSize() const override { return slide()->singleStep(); }
+
+    // Moves the slider as the operator would, so a dimmed control takes nothing.
+    void setCurrentValue(const QVariant& value) override
+    {
+        if (slide()->isEnabled())
+            slide()->slider()->setValue(value.toInt());
+    }
+
+private:
+    KorvaNumSlide* slide() const { return static_cast<KorvaNumSlide*>(widget()); }
+};
+
+QAccessibleInterface* AccessibleNumSlideFactory(const QString& className, QObject* object)
+{
+    auto* slide = qobject_cast<KorvaNumSlide*>(object);
+    if (slide == nullptr || className != QLatin1String(KorvaNumSlide::staticMetaObject.className()))
+        return nullptr;
+    return new AccessibleNumSlide(slide);
+}
+
+}  // namespace
 
 KorvaNumSlide::KorvaNumSlide(QWidget* parent)
     : QWidget(parent),
@@ -69,7 +131,14 @@ KorvaNumSlide::KorvaNumSlide(QWidget* parent)
     m_layout->addWidget(m_number);
     m_number->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     setFocusProxy(m_slider);
+    // Installed once, before assistive technology can ask for the first slide's interface.
+    static const bool accessible = (QAccessible::installFactory(AccessibleNumSlideFactory), true);
+    Q_UNUSED(accessible);
     connect(m_slider, &QSlider::valueChanged, this, &KorvaNumSlide::showNumber);
+    connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
+        QAccessibleValueChangeEvent change(this, value);
+        QAccessible::updateAccessibility(&change);
+    });
     fitNumberWidth();
     showNumber();
 }
@@ -87,6 +156,11 @@ int KorvaNumSlide::maximum() const
 int KorvaNumSlide::value() const
 {
     return m_slider->value();
+}
+
+int KorvaNumSlide::singleStep() const
+{
+    return m_slider->singleStep();
 }
 
 Qt::Orientation KorvaNumSlide::orientation() const
@@ -172,6 +246,12 @@ KorvaSpinBox::KorvaSpinBox(QWidget* parent) : QSpinBox(parent)
         if (newValue != std::exchange(m_shownValue, newValue))
             emit changed();
     });
+}
+
+void KorvaSpinBox::setProgramValue(int value)
+{
+    setValue(value);
+    m_enteredValue = this->value();
 }
 
 void KorvaSpinBox::stepBy(int steps)

@@ -14,8 +14,9 @@ class QSlider;
 
 namespace korva {
 
-// A round indicator lamp: on (lit in onColor) or off (dark grey). It is a checkable button for
-// assistive technology, but the operator cannot change it: no focus, no mouse, no keys.
+// A round indicator lamp: on (lit in onColor) or off (dark grey), faded while dimmed. It is a
+// checkable button for assistive technology, but the operator cannot change it: no focus, no
+// mouse, no keys.
 class KorvaLamp : public QAbstractButton {
     Q_OBJECT
     Q_PROPERTY(QColor onColor READ onColor WRITE setOnColor)
@@ -35,10 +36,13 @@ protected:
     void nextCheckState() override;
 
 private:
+    QColor shown(const QColor& color) const;
+
     QColor m_onColor{0x2e, 0xcc, 0x40};
 };
 
-// A slider whose value is also shown as a number beside it.
+// A slider whose value is also shown as a number beside it. For assistive technology the control
+// itself is a slider with the value, under the name and description the panel file gives it.
 class KorvaNumSlide : public QWidget {
     Q_OBJECT
     Q_PROPERTY(int minimum READ minimum WRITE setMinimum)
@@ -57,6 +61,7 @@ public:
     void setMaximum(int maximum);
     void setValue(int value);
     void setOrientation(Qt::Orientation orientation);
+    int singleStep() const;
 
     // The slider the operator moves.
     QSlider* slider() const { return m_slider; }
@@ -105,6 +110,8 @@ class KorvaSpinBox : public QSpinBox {
 public:
     explicit KorvaSpinBox(QWidget* parent = nullptr);
 
+    // Sets the value from the program: it is no entry, neither now nor when the focus leaves.
+    void setProgramValue(int value);
     void stepBy(int steps) override;
 
 signals:

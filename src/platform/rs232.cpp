@@ -4,6 +4,11 @@
 // keeps it, so a receive callback may close (or reopen) its own port while the QSerialPort is still
 // inside the signal that led to the callback.
 //
+// Received bytes move from the QSerialPort into the port's own input queue, which holds at most the
+// size the port was opened with: what arrives while it is full is dropped and counted, the way a
+// serial driver's full receive buffer overruns, so a device that keeps sending while nothing reads
+// costs no memory beyond the queue.
+//
 // Receive events are gathered from the port's signals (readyRead, bytesWritten) and handed to the
 // callback on the user-interface thread while events are processed. A blocking ComRd only notes
 // what happened during its wait; those events are delivered at the next event processing, so a
@@ -23,6 +28,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -35,6 +41,9 @@ namespace {
 
 // Time limit of ComRd until SetComTime gives one, in milliseconds.
 constexpr int kDefaultTimeLimitMs = 2000;
+
+// Input queue of an open that names no size.
+constexpr int kDefaultInputQueueSize = 4096;
 
 std::string s_lastOpenError;
 
@@ -82,6 +91,18 @@ bool LacksAccess(const QString& device)
 #else
     Q_UNUSED(device);
     return false;  // Windows reports a port held by another program as access denied
+#endif
+}
+
+// True when the name is longer than the system resolves (PATH_MAX, or NAME_MAX for one part), so
+// no device can have it.
+bool NameTooLong(const QString& device)
+{
+#ifdef Q_OS_UNIX
+    return ::access(QFile::encodeName(device).constData(), F_OK) != 0 && errno == ENAMETOOLONG;
+#else
+    Q_UNUSED(device);
+    return false;  // the open itself fails on Windows, which takes no lock file under the name first
 #endif
 }
 
@@ -135,14 +156,15 @@ public:
     ComPort& operator=(const ComPort&) = delete;
 
     bool IsOpen() const { return serial_ != nullptr && serial_->isOpen(); }
-    OpenOutcome Open(const QString& device, long baud, int parity, int dataBits, int stopBits);
+    OpenOutcome Open(const QString& device, long baud, int parity, int dataBits, int stopBits, int inputQueueSize);
     void Close();
     void SetTimeLimit(double seconds) { timeLimitMs_ = static_cast<int>(std::lround(std::max(seconds, 0.0) * 1000)); }
     bool SetHandshake(bool on);
     void Listen(const Listener& listener);
     int Read(char* buffer, size_t count);
     int Write(const char* buffer, size_t count);
-    int QueueLength() const { return static_cast<int>(serial_->bytesAvailable()); }
+    int QueueLength();
+    long long Dropped() const { return dropped_; }
     void FlushInput();
     void FlushOutput();
 
@@ -165,6 +187,7 @@ private:
     void OnBytesWritten();
     void OnError(QSerialPort::SerialPortError error);
     void NoteArrivals();
+    qsizetype TakeInput(char* buffer, qsizetype count);
     int TakeDueEvents();
     void Deliver();
     void DeliverLater();
@@ -173,10 +196,12 @@ private:
     QPointer<QSerialPort> serial_;
     int timeLimitMs_ = kDefaultTimeLimitMs;
     Listener listener_;
-    qint64 seen_ = 0;          // bytes at the head of the input queue already checked for events
-    int pending_ = 0;          // events that occurred and have not been delivered yet
-    bool inCallback_ = false;  // the callback is running (and may process events nested)
-    int holds_ = 0;            // blocking reads in progress
+    QByteArray input_;              // the input queue, oldest byte first
+    qsizetype inputQueueSize_ = 0;  // the most it holds
+    long long dropped_ = 0;         // bytes that arrived while it was full, since the open
+    int pending_ = 0;               // events that occurred and have not been delivered yet
+    bool inCallback_ = false;       // the callback is running (and may process events nested)
+    int holds_ = 0;                 // blocking reads in progress
     bool closing_ = false;
 };
 
@@ -198,12 +223,15 @@ QSerialPort& ComPort::Serial()
     return *serial_;
 }
 
-OpenOutcome ComPort::Open(const QString& device, long baud, int parity, int dataBits, int stopBits)
+OpenOutcome ComPort::Open(const QString& device, long baud, int parity, int dataBits, int stopBits,
+                          int inputQueueSize)
 {
     Close();
     const std::optional<LineSettings> settings = ToLineSettings(baud, parity, dataBits, stopBits);
     if (!settings)
         return Failure(COM_ERR_SYSTEM, QStringLiteral("Unsupported line settings"), device);
+    if (NameTooLong(device))
+        return {COM_ERR_NO_PORT, QStringLiteral("Device name too long (%1 characters)").arg(device.size()).toStdString()};
     QSerialPort& serial = Serial();
     serial.setPortName(device);
     serial.setBaudRate(settings->baud);
@@ -211,9 +239,15 @@ OpenOutcome ComPort::Open(const QString& device, long baud, int parity, int data
     serial.setDataBits(settings->dataBits);
     serial.setStopBits(settings->stopBits);
     serial.setFlowControl(QSerialPort::NoFlowControl);
+    inputQueueSize_ = inputQueueSize > 0 ? inputQueueSize : kDefaultInputQueueSize;
+    // Bounds what Qt reads ahead while a callback processes events inside readyRead, when the
+    // bytes cannot be moved into the queue yet.
+    serial.setReadBufferSize(inputQueueSize_);
     if (!serial.open(QIODevice::ReadWrite))
         return DescribeOpenFailure(serial, device);
     timeLimitMs_ = kDefaultTimeLimitMs;
+    input_.reserve(inputQueueSize_);
+    dropped_ = 0;
     return {};
 }
 
@@ -226,7 +260,7 @@ void ComPort::Close()
     serial_->close();
     closing_ = false;
     listener_ = {};
-    seen_ = 0;
+    input_.clear();
     pending_ = 0;
 }
 
@@ -237,25 +271,43 @@ bool ComPort::SetHandshake(bool on)
 
 void ComPort::Listen(const Listener& listener)
 {
+    NoteArrivals();
     listener_ = listener;
-    seen_ = serial_->bytesAvailable();
     pending_ = 0;
 }
 
+// Takes the bytes from the queue as they come, so a read longer than the queue completes too.
 int ComPort::Read(char* buffer, size_t count)
 {
     const HoldEvents hold(*this);
-    const auto wanted = static_cast<qint64>(count);
+    const auto wanted = static_cast<qsizetype>(count);
+    qsizetype got = 0;
     const QDeadlineTimer deadline(timeLimitMs_);
-    while (IsOpen() && serial_->bytesAvailable() < wanted && !deadline.hasExpired()) {
-        if (!serial_->waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+    while (IsOpen()) {
+        NoteArrivals();
+        got += TakeInput(buffer + got, wanted - got);
+        if (got == wanted || deadline.hasExpired() ||
+            !serial_->waitForReadyRead(static_cast<int>(deadline.remainingTime())))
             break;
     }
     if (!IsOpen())
         return COM_ERR_NOT_OPEN;
-    const qint64 got = serial_->read(buffer, wanted);
-    seen_ = std::max<qint64>(0, seen_ - got);
     return static_cast<int>(got);
+}
+
+qsizetype ComPort::TakeInput(char* buffer, qsizetype count)
+{
+    const qsizetype taken = std::min(count, input_.size());
+    std::copy_n(input_.constData(), taken, buffer);
+    input_.remove(0, taken);
+    return taken;
+}
+
+// Bytes Qt holds but has not signalled yet (inside a callback) belong to the queue already.
+int ComPort::QueueLength()
+{
+    NoteArrivals();
+    return static_cast<int>(input_.size());
 }
 
 int ComPort::Write(const char* buffer, size_t count)
@@ -279,7 +331,7 @@ void ComPort::FlushOutput()
 void ComPort::FlushInput()
 {
     serial_->clear(QSerialPort::Input);
-    seen_ = 0;
+    input_.clear();
     pending_ &= ~(COM_EVENT_NOTIFY | COM_EVENT_CHAR);
 }
 
@@ -306,18 +358,22 @@ void ComPort::OnError(QSerialPort::SerialPortError error)
         Close();
 }
 
-// Looks at the bytes that joined the input queue since the last look.
+// Moves the bytes that arrived into the input queue, drops and counts what does not fit, and
+// notes the events the stored bytes raise.
 void ComPort::NoteArrivals()
 {
-    if (!IsOpen())
+    if (!IsOpen() || serial_->bytesAvailable() == 0)
         return;
-    const qint64 waiting = serial_->bytesAvailable();
-    const qint64 fresh = waiting - seen_;
-    seen_ = waiting;
-    if (fresh <= 0)
+    const qsizetype stored = input_.size();
+    const qint64 fits = std::min<qint64>(serial_->bytesAvailable(), inputQueueSize_ - stored);
+    input_.resize(stored + fits);
+    input_.resize(stored + std::max<qint64>(serial_->read(input_.data() + stored, fits), 0));
+    dropped_ += serial_->skip(serial_->bytesAvailable());
+    const QByteArrayView fresh = QByteArrayView(input_).sliced(stored);
+    if (fresh.isEmpty())
         return;
     pending_ |= COM_EVENT_NOTIFY;  // the queue length is checked against the notify count on delivery
-    if ((listener_.mask & COM_EVENT_CHAR) != 0 && serial_->peek(waiting).right(fresh).contains(listener_.eventCharacter))
+    if ((listener_.mask & COM_EVENT_CHAR) != 0 && fresh.contains(listener_.eventCharacter))
         pending_ |= COM_EVENT_CHAR;
 }
 
@@ -325,7 +381,7 @@ int ComPort::TakeDueEvents()
 {
     int events = pending_ & listener_.mask;
     pending_ = 0;
-    if (serial_->bytesAvailable() < std::max(listener_.notifyCount, 1))
+    if (input_.size() < std::max(listener_.notifyCount, 1))
         events &= ~COM_EVENT_NOTIFY;
     return events;
 }
@@ -365,7 +421,7 @@ std::map<int, ComPort>& Ports()
 // Runs operation on the open port `port`; the error code when the number is invalid or the port
 // is not open.
 template <typename Operation>
-int OnOpenPort(int port, Operation operation)
+auto OnOpenPort(int port, Operation operation) -> decltype(operation(std::declval<ComPort&>()))
 {
     if (port < 1)
         return COM_ERR_PORT_NUMBER;
@@ -375,7 +431,8 @@ int OnOpenPort(int port, Operation operation)
     return operation(found->second);
 }
 
-OpenOutcome OpenPort(int port, const char* deviceName, long baud, int parity, int dataBits, int stopBits)
+OpenOutcome OpenPort(int port, const char* deviceName, long baud, int parity, int dataBits, int stopBits,
+                     int inputQueueSize)
 {
     const std::string device =
         deviceName != nullptr && *deviceName != '\0' && port >= 1 ? std::string(deviceName) : ComDeviceName(port);
@@ -384,16 +441,16 @@ OpenOutcome OpenPort(int port, const char* deviceName, long baud, int parity, in
         return {COM_ERR_PORT_NUMBER, "No device for port " + n + " (KORVA_COM" + n + " can name one)"};
     }
     ComPort& slot = Ports().try_emplace(port, port).first->second;
-    return slot.Open(SystemDevice(device), baud, parity, dataBits, stopBits);
+    return slot.Open(SystemDevice(device), baud, parity, dataBits, stopBits, inputQueueSize);
 }
 
 }  // namespace
 
-// The queue sizes are not used: QSerialPort's queues grow as needed.
+// The output queue size is not used: what is written goes to the driver at once.
 int OpenComConfig(int port, const char* deviceName, long baud, int parity, int dataBits, int stopBits,
-                  int /*inputQueueSize*/, int /*outputQueueSize*/)
+                  int inputQueueSize, int /*outputQueueSize*/)
 {
-    const OpenOutcome outcome = OpenPort(port, deviceName, baud, parity, dataBits, stopBits);
+    const OpenOutcome outcome = OpenPort(port, deviceName, baud, parity, dataBits, stopBits, inputQueueSize);
     s_lastOpenError = outcome.reason;
     return outcome.code;
 }
@@ -450,6 +507,11 @@ int ComWrt(int port, const char* buffer, size_t count)
 int GetInQLen(int port)
 {
     return OnOpenPort(port, [](ComPort& p) { return p.QueueLength(); });
+}
+
+long long GetInQDropped(int port)
+{
+    return OnOpenPort(port, [](ComPort& p) { return p.Dropped(); });
 }
 
 int CloseCom(int port)

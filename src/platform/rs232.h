@@ -38,7 +38,8 @@ using ComCallback = void (*)(int port, int events, void* callbackData);
 constexpr int COM_PORT_COUNT = 12;
 
 // Opens and configures a port. An empty device name derives the device from the port number.
-// parity 0 = none; stopBits 1 or 2. Returns 0 or a negative error code.
+// parity 0 = none; stopBits 1 or 2. The input queue holds inputQueueSize bytes (4096 for a size
+// below 1); bytes that arrive while it is full are dropped. Returns 0 or a negative error code.
 int OpenComConfig(int port, const char* deviceName, long baud, int parity, int dataBits, int stopBits,
                   int inputQueueSize, int outputQueueSize);
 // Time limit of ComRd and ComWrt, in seconds.
@@ -58,6 +59,9 @@ int ComRd(int port, char* buffer, size_t count);
 int ComWrt(int port, const char* buffer, size_t count);
 // Number of bytes waiting in the input queue, or a negative error code.
 int GetInQLen(int port);
+// Number of received bytes dropped because the input queue was full, since the port was opened,
+// or a negative error code.
+long long GetInQDropped(int port);
 // Closes the port. Closing a port that is not open does nothing.
 int CloseCom(int port);
 

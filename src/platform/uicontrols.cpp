@@ -78,6 +78,19 @@ void SetRingValue(QComboBox* ring, int value)
     DropUnlistedItem(ring);
 }
 
+// An item label the program sets is shortened in the middle to at most about this many
+// characters; the whole label is the item's tooltip. A ring is as wide as its longest label and
+// takes its panel window along, so an unbounded label (a device path) would widen the window
+// and its backing store without end.
+constexpr int kRingLabelChars = 48;
+
+void SetRingItemLabel(QComboBox* ring, int index, const QString& label)
+{
+    const QFontMetrics metrics = ring->fontMetrics();
+    ring->setItemText(index, metrics.elidedText(label, Qt::ElideMiddle, metrics.averageCharWidth() * kRingLabelChars));
+    ring->setItemData(index, label, Qt::ToolTipRole);
+}
+
 int RingValue(const QComboBox* ring, int* value)
 {
     if (ring->currentIndex() < 0)
@@ -234,7 +247,7 @@ int WriteNumber(const Control& c, int value)
     const ProgramChange fromProgram;
     switch (c.kind) {
     case Kind::Numeric:
-        static_cast<QSpinBox*>(w)->setValue(value);
+        static_cast<KorvaSpinBox*>(w)->setProgramValue(value);
         return 0;
     case Kind::Ring:
         SetRingValue(static_cast<QComboBox*>(w), value);
@@ -542,7 +555,7 @@ int SetRingItemLabel(int panel, int control, int value, const char* label)
         const int index = ring->findData(value, ui::kValueRole);
         if (index < 0)
             return UIE_BAD_ARGUMENT;
-        ring->setItemText(index, QString::fromUtf8(label));
+        ui::SetRingItemLabel(ring, index, QString::fromUtf8(label));
         return 0;
     });
 }

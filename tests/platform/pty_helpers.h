@@ -6,7 +6,9 @@
 #include <QDeadlineTimer>
 #include <QString>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -42,6 +44,24 @@ public:
     bool Send(const QByteArray& bytes) const
     {
         return ::write(master_, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+    }
+
+    // The device sends all the bytes, waiting while the line is full; false when it cannot.
+    bool SendAll(const QByteArray& bytes) const
+    {
+        qsizetype sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = ::write(master_, bytes.constData() + sent, static_cast<size_t>(bytes.size() - sent));
+            if (n > 0) {
+                sent += n;
+                continue;
+            }
+            pollfd writable{master_, POLLOUT, 0};
+            if (n < 0 && errno != EAGAIN)
+                return false;
+            ::poll(&writable, 1, 100);
+        }
+        return true;
     }
 
     // Everything the port has sent so far and the device has not taken yet.

@@ -28,6 +28,7 @@ namespace {
 constexpr int kPort = 3;
 constexpr int kOtherPort = 4;
 constexpr int kFrameSize = 36;
+constexpr int kQueueSize = 4096;
 constexpr char kSync = 0x55;
 
 template <typename Condition>
@@ -48,7 +49,7 @@ void ProcessFor(int ms)
 
 int OpenSensorPort(int port = kPort)
 {
-    return OpenComConfig(port, "", 19200, 0, 8, 1, 4096, 4096);
+    return OpenComConfig(port, "", 19200, 0, 8, 1, kQueueSize, 4096);
 }
 
 QString LastOpenError()
@@ -177,6 +178,7 @@ private slots:
     void frameAndCharacterEvents();
     void outputEmptyEventAndMask();
     void withoutCallbackBytesWaitInTheQueue();
+    void fullInputQueueDropsWhatArrives();
     void readWaitsUpToTheTimeLimit();
     void callbackMayProcessEventsOrClose();
     void blockingReadDefersTheCallback();
@@ -238,6 +240,12 @@ void TestRs232::openFailuresAreReported()
     useDevice(missing);
     QCOMPARE(OpenSensorPort(kOtherPort), COM_ERR_NO_PORT);
     QVERIFY2(LastOpenError().contains(missing), qPrintable(LastOpenError()));
+
+    // No device has a name longer than the system resolves; the reason stays short.
+    useDevice(dir.filePath(QString(5000, QLatin1Char('a'))));
+    QCOMPARE(OpenSensorPort(kOtherPort), COM_ERR_NO_PORT);
+    QVERIFY2(LastOpenError().contains(QLatin1String("too long")) && LastOpenError().size() < 100,
+             qPrintable(LastOpenError().left(100)));
 
     // A file that exists but is no terminal cannot be opened as a port.
     QFile plain(dir.filePath(QStringLiteral("plain")));
@@ -428,6 +436,51 @@ void TestRs232::withoutCallbackBytesWaitInTheQueue()
     QCOMPARE(ComRd(kPort, frame.data(), kFrameSize), kFrameSize);
     QCOMPARE(frame, Frame(4));
     QCOMPARE(GetInQLen(kPort), 4);
+}
+
+// A device that keeps sending while nothing reads (a modal dialog during Data) fills the queue to
+// the size it was opened with; the rest is dropped and counted, the oldest bytes stay.
+void TestRs232::fullInputQueueDropsWhatArrives()
+{
+    Reception r;
+    QCOMPARE(OpenSensorPort(), 0);
+    QCOMPARE(InstallComCallback(kPort, 0x8006, kFrameSize, kSync, RecordEvents, &r), 0);
+    const QByteArray flood = Filler(1 << 20);
+    std::thread device([&] { sensor_->SendAll(flood); });
+    const bool dropped = ProcessUntil([&] { return GetInQDropped(kPort) == flood.size() - kQueueSize; }, 30000);
+    device.join();
+    QVERIFY2(dropped, qPrintable(QString::number(GetInQDropped(kPort))));
+    QCOMPARE(GetInQLen(kPort), kQueueSize);
+    QVERIFY(!r.events.empty());
+    QCOMPARE(r.waiting.back(), kQueueSize);
+    QVERIFY(std::ranges::all_of(r.waiting, [](int waiting) { return waiting <= kQueueSize; }));
+
+    // Dropped bytes joined nothing and raise no event.
+    const size_t calls = r.events.size();
+    QVERIFY(sensor_->Send(Frame(1)));
+    QVERIFY(ProcessUntil([&] { return GetInQDropped(kPort) == flood.size() - kQueueSize + kFrameSize; }));
+    ProcessFor(50);
+    QCOMPARE(r.events.size(), calls);
+
+    QByteArray kept(kQueueSize, '\0');
+    QCOMPARE(ComRd(kPort, kept.data(), kQueueSize), kQueueSize);
+    QCOMPARE(kept, flood.left(kQueueSize));
+
+    // A read longer than the queue takes the bytes as they come and loses none.
+    QCOMPARE(InstallComCallback(kPort, 0, kFrameSize, kSync, nullptr, nullptr), 0);
+    QCOMPARE(SetComTime(kPort, 10.0), 0);
+    const QByteArray block = Filler(3 * kQueueSize, 7);
+    std::thread sender([&] { sensor_->SendAll(block); });
+    QByteArray read(block.size(), '\0');
+    const int count = ComRd(kPort, read.data(), static_cast<size_t>(read.size()));
+    sender.join();
+    QCOMPARE(count, block.size());
+    QCOMPARE(read, block);
+    QCOMPARE(GetInQDropped(kPort), flood.size() - kQueueSize + kFrameSize);
+
+    // A new open starts counting afresh.
+    QCOMPARE(OpenSensorPort(), 0);
+    QCOMPARE(GetInQDropped(kPort), 0);
 }
 
 void TestRs232::readWaitsUpToTheTimeLimit()

@@ -260,6 +260,20 @@ private slots:
         QCOMPARE(ring->itemText(2), QStringLiteral("COM30 (/dev/ttyUSB0)"));
         QVERIFY(SetRingItemLabel(m_panel, RING, 31, "none") < 0);
 
+        // A label as long as a device path can be is shortened in the middle, whole in the tooltip;
+        // the ring does not widen its window to it.
+        const QString path = QStringLiteral("COM30 (%1)").arg(QString(5000, QLatin1Char('a')));
+        const int panel = LoadPanel(0, kPanelFile, 1);
+        QCOMPARE(SetRingItemLabel(panel, RING, 30, path.toUtf8().constData()), 0);
+        DisplayPanel(panel);
+        QVERIFY(QTest::qWaitForWindowExposed(PanelWidget(panel)));
+        QCOMPARE(PanelWidget(panel)->size(), PanelWidget(m_panel)->size());
+        auto* longRing = Ctrl<QComboBox>(panel, RING);
+        QVERIFY(longRing->itemText(2).startsWith(QStringLiteral("COM30 (aaa")));
+        QVERIFY(longRing->itemText(2).size() < 100);
+        QCOMPARE(longRing->itemData(2, Qt::ToolTipRole).toString(), path);
+        DiscardPanel(panel);
+
         // Without itemValues the values are the indexes.
         QCOMPARE(SetCtrlVal(m_panel, RINGIDX, 1), 0);
         QCOMPARE(Ctrl<QComboBox>(m_panel, RINGIDX)->currentText(), QStringLiteral("One"));
@@ -321,6 +335,19 @@ private slots:
         Ctrl<QPushButton>(m_panel, BTN)->setFocus();
         QCOMPARE(TakeEvents(m_panel, NUM), QList<int>{});
 
+        // A value the program sets while the numeric has the focus is no entry: leaving commits
+        // nothing. The operator's own edit afterwards still does.
+        spin->setFocus();
+        QCOMPARE(SetCtrlVal(m_panel, NUM, 60), 0);
+        Ctrl<QPushButton>(m_panel, BTN)->setFocus();
+        QCOMPARE(TakeEvents(m_panel, NUM), QList<int>{});
+        spin->setFocus();
+        QCOMPARE(SetCtrlVal(m_panel, NUM, 61), 0);
+        spin->selectAll();
+        QTest::keyClicks(spin, "7");
+        Ctrl<QPushButton>(m_panel, BTN)->setFocus();
+        QCOMPARE(TakeEvents(m_panel, NUM), (QList<int>{EVENT_VAL_CHANGED, EVENT_COMMIT}));
+
         // A press on the text is a left click; on the up arrow a left click before the step.
         QTest::mouseClick(edit, Qt::LeftButton);
         QCOMPARE(TakeEvents(m_panel, NUM), QList<int>{EVENT_LEFT_CLICK});
@@ -368,6 +395,16 @@ private slots:
         QCOMPARE(number->text(), QString::number(value));
         QCOMPARE(slider->accessibleName(), slide->accessibleName());
 
+        // UI automation finds the control by its description and reads the value there.
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(slide);
+        QVERIFY(accessible != nullptr && accessible->valueInterface() != nullptr);
+        QCOMPARE(accessible->text(QAccessible::Description), QStringLiteral("NUMSLIDE"));
+        QCOMPARE(accessible->text(QAccessible::Value), QString::number(value));
+        QCOMPARE(accessible->valueInterface()->currentValue().toInt(), value);
+        QCOMPARE(accessible->valueInterface()->maximumValue().toInt(), 1023);
+        QCOMPARE(SetCtrlVal(m_panel, NUMSLIDE, 500), 0);
+        QCOMPARE(accessible->text(QAccessible::Value), QStringLiteral("500"));
+
         // A press on the number counts once, as a press on the control.
         QTest::mouseClick(number, Qt::LeftButton);
         QCOMPARE(TakeEvents(m_panel, NUMSLIDE), QList<int>{EVENT_LEFT_CLICK});
@@ -390,6 +427,17 @@ private slots:
         QVERIFY(accessible->state().checked);
         SetCtrlVal(m_panel, LAMP, 0);
         QVERIFY(!accessible->state().checked);
+
+        // A dimmed lamp looks dimmed: its lit face fades toward the background.
+        SetCtrlVal(m_panel, LAMP, 1);
+        const auto face = [lamp] { return lamp->grab().toImage().pixelColor(lamp->rect().center()); };
+        const QColor lit = face();
+        QCOMPARE(SetCtrlAttribute(m_panel, LAMP, ATTR_DIMMED, 1), 0);
+        const QColor dimmed = face();
+        QCOMPARE(SetCtrlAttribute(m_panel, LAMP, ATTR_DIMMED, 0), 0);
+        SetCtrlVal(m_panel, LAMP, 0);
+        QVERIFY2(dimmed.hsvSaturation() < lit.hsvSaturation() * 3 / 4,
+                 qPrintable(QStringLiteral("%1 dimmed %2").arg(lit.name(), dimmed.name())));
     }
 
     void statusLineAccessibleNameFollowsText()
