@@ -33,7 +33,13 @@ void PtyClient::close()
 
 bool PtyClient::send(const Bytes& bytes)
 {
-    return ::write(fd_, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+    return sendSome(bytes) == bytes.size();
+}
+
+std::size_t PtyClient::sendSome(const Bytes& bytes)
+{
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    return n > 0 ? std::size_t(n) : 0;
 }
 
 Bytes PtyClient::receive(std::size_t count, std::chrono::milliseconds timeout)

@@ -24,6 +24,8 @@ public:
     void close();
 
     bool send(const Bytes& bytes);
+    // Writes what the device takes without waiting; returns how many bytes that was.
+    std::size_t sendSome(const Bytes& bytes);
     // Reads until `count` bytes have come or `timeout` has passed; returns what came.
     Bytes receive(std::size_t count, std::chrono::milliseconds timeout = 2000ms);
     // Sends a command frame and reads up to `answerBytes` bytes of answer.
