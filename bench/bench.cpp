@@ -7,9 +7,10 @@
 // the simulator's own work is not counted; the soak also gives the whole process's.
 #include "KorvaTBScope11Xe.h"
 #include "app/App.h"
+#include "shell/Shell.h"
 #include "gui/Gui.h"
 #include "link/Com232.h"
-#include "qtaccess.h"
+#include "inspect.h"
 #include "rs232.h"
 #include "userint.h"
 

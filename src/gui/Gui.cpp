@@ -1,26 +1,23 @@
+// The parameter set, its panel binding and file, the parameter read-back and the two graphs.
 #include "gui/Gui.h"
 
-#include "KorvaTBScope11Xe.h"
-#include "app/App.h"
-#include "link/Com232.h"
-#include "popup/PopUp.h"
 #include "rs232.h"
-#include "userint.h"
+#include "shell/Shell.h"
 
 #include <cstdint>
 #include <span>
 
 namespace korva {
 
-uint16_t power, pwrMode, vThd, bVal, polarity, eMode, eBeg, eEnd, tVal, tTol, iGain, ePoti, ccdMode, pStart,
-    bMode, para15;
-uint16_t pp[PNUM];
-uint16_t inputs, pix1, edcnt, mvstart, mvend;
+uint16_t pix1;
 uint16_t xArray[CURVE_POINTS];
 uint16_t thdArray[CURVE_POINTS];
 std::string file_name;
 
 namespace {
+
+// Words of the last measurement record drawn, beside pix1.
+uint16_t inputs, edcnt, mvstart, mvend;
 
 constexpr int RED = 0xFF0000;
 constexpr int GREEN = 0x00FF00;
@@ -301,6 +298,12 @@ void GetPanelValues()
     ReadControls(ccdSettings);
 }
 
+void DimTeachBackground(int dimmed)
+{
+    SetCtrlAttribute(panelPopUp, POPUP_BTNTEACHBACKGROUND, ATTR_DIMMED, dimmed);
+    SetCtrlAttribute(panelPopUp, POPUP_LEDTEACHBACKGROUND, ATTR_DIMMED, dimmed);
+}
+
 void SetPanelValues()
 {
     ReplaceOutOfRange();
@@ -320,13 +323,9 @@ void PushGET(int storageTarget)
         ShowStatus();
         return;
     }
-    order = storageTarget == EEPROM ? 4 : 2;
-    sync = 0x55;
-    CopyVarsToPP();
     FlushInQ(com);
     FlushOutQ(com);
-    FillTxBuf(static_cast<uint16_t>(order), pp);
-    if (WriteFrame() == FRAMELEN)
+    if (SendParameters(storageTarget == EEPROM ? ORDER_GET_EEPROM : ORDER_GET_RAM) == FRAMELEN)
         ShowMessage("Waiting for parameter-frame ...");
     if (AwaitAnswerFrame()) {
         CopyPPtoVars();

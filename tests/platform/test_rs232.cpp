@@ -1,5 +1,6 @@
 // The serial-port library through real pseudo-terminals: the port opens the slave side (named by
 // KORVA_COM3), the test plays the sensor on the master side.
+#include "inspect.h"
 #include "pty_helpers.h"
 #include "rs232.h"
 #include "userint.h"

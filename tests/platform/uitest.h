@@ -2,7 +2,7 @@
 // they receive, and helpers to let queued callbacks run.
 #pragma once
 
-#include "qtaccess.h"
+#include "inspect.h"
 #include "userint.h"
 
 #include <QCoreApplication>

@@ -4,10 +4,11 @@
 
 #include "KorvaTBScope11Xe.h"
 #include "app/App.h"
+#include "shell/Shell.h"
 #include "gui/Gui.h"
 #include "link/Com232.h"
 #include "ptysensor.h"
-#include "qtaccess.h"
+#include "inspect.h"
 #include "rs232.h"
 #include "support/ScriptedPeer.h"
 #include "userint.h"
