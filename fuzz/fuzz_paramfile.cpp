@@ -1,0 +1,72 @@
+// The parameter file: whatever a file holds is read the way Get with the storage target File
+// reads it. Each input is written to a real file, read with the platform's file-to-array reading,
+// taken into the parameters (low 16 bits of each value) and shown through the panel update that
+// follows a load, with its range replacement and read-back drawing.
+//
+// The file dialog that picks the file in the program costs far more than the rest and takes no
+// outside bytes, so it is left out here; the tests cover it.
+#include "program.h"
+
+#include "gui/Gui.h"
+#include "link/Com232.h"
+#include "userint.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+using namespace korva;
+
+namespace {
+
+// The file, in a folder of its own that is removed at exit.
+const std::string& ParameterFile()
+{
+    static const QTemporaryDir folder;
+    static const std::string file = folder.filePath(QStringLiteral("KORVApara.dat")).toStdString();
+    return file;
+}
+
+void WriteParameterFile(const uint8_t* data, size_t size)
+{
+    QFile file(QString::fromStdString(ParameterFile()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) != static_cast<qint64>(size)) {
+        std::fprintf(stderr, "fuzz_paramfile: cannot write %s\n", ParameterFile().c_str());
+        std::abort();
+    }
+}
+
+// A file that cannot be read leaves the parameters as they were.
+void LoadParameterFile()
+{
+    uint32_t values[PNUM];
+    if (FileToArray(ParameterFile(), values, PNUM) < 0)
+        return;
+    for (int i = 0; i < PNUM; ++i)
+        pp[i] = static_cast<uint16_t>(values[i] & 0xFFFF);
+    CopyPPtoVars();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzz::StartProgram("/nonexistent/korva-fuzz-port");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    WriteParameterFile(data, size);
+    LoadParameterFile();
+    PushGET(DATFILE);  // the panel update of Get from a file
+    // The event loop runs after the command, as in the program: repaints and deferred deletions
+    // end within the same input.
+    QCoreApplication::processEvents();
+    return 0;
+}
