@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/App.h"
+#include "shell/Shell.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -348,11 +348,8 @@ void SendParaToFile()
         ShowMessage("Cannot write parameter file!");
 }
 
-void ReadParaFromFile()
+void LoadParaFile()
 {
-    if (FileSelectPopup(proj_dir, PARAMETER_FILE, PARAMETER_FILTER, "KORVA-TB-Parameter File", VAL_LOAD_BUTTON, 1, 1,
-                        &file_name) == VAL_NO_FILE_SELECTED)
-        return;
     uint32_t values[PNUM];
     if (FileToArray(file_name, values, PNUM) < 0) {
         // Shown by the panel update that follows; the parameters stay as they were.
@@ -362,6 +359,13 @@ void ReadParaFromFile()
     for (int i = 0; i < PNUM; ++i)
         pp[i] = static_cast<uint16_t>(values[i] & 0xFFFF);
     CopyPPtoVars();
+}
+
+void ReadParaFromFile()
+{
+    if (FileSelectPopup(proj_dir, PARAMETER_FILE, PARAMETER_FILTER, "KORVA-TB-Parameter File", VAL_LOAD_BUTTON, 1, 1,
+                        &file_name) != VAL_NO_FILE_SELECTED)
+        LoadParaFile();
 }
 
 // ---- displays --------------------------------------------------------------------------------------

@@ -37,6 +37,9 @@ void DimTeachBackground(int dimmed);
 void PushGET(int storageTarget);
 void SendParaToFile();
 void ReadParaFromFile();
+// Reads the parameter file file_name into the parameter variables; a file that cannot be read
+// leaves them as they were and stores "Cannot read parameter file!".
+void LoadParaFile();
 
 // ---- displays -------------------------------------------------------------------------------------
 
