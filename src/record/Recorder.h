@@ -1,0 +1,86 @@
+// The record file: every measurement record drawn while recording is on becomes one CSV row of its
+// wall time, the seconds since recording began and the nine used record words. Rows are collected
+// in a fixed buffer and written to the file once a second has passed since the last write, when
+// the buffer is full, on Flush and on Close, so a crash of the program loses at most the last
+// second. Plain POSIX files; nothing here allocates.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <limits>
+#include <sys/types.h>
+
+namespace korva {
+
+// Words 0 to 8 of a measurement record: edge 1, edge 2, value, teach, input state, window start
+// pixel, edge count, start, end.
+constexpr int RECORD_WORDS = 9;
+
+// The moment a record is taken: the wall time printed in its row and the steady time from which
+// the seconds column and the once-a-second writes are measured.
+struct RecordTime {
+    std::chrono::system_clock::time_point wall;
+    std::chrono::steady_clock::time_point steady;
+
+    static RecordTime Now() { return {std::chrono::system_clock::now(), std::chrono::steady_clock::now()}; }
+};
+
+class Recorder {
+public:
+    Recorder() = default;
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+    ~Recorder() { Close(); }
+
+    // Creates (or empties) the file at `path` and writes the header line to it at once; `start` is
+    // second 0 of the seconds column. A file still open is closed first. Returns false when the
+    // file cannot be created or the header cannot be written (the file is then left empty);
+    // nothing is recorded.
+    bool Open(const char* path, RecordTime start);
+
+    // Adds the row of `words` (RECORD_WORDS words) taken at `time`, and writes the collected rows
+    // when a second has passed since the last write or the buffer is full. Returns false when a
+    // write fails: the file is then cut back to its last whole row and closed, and recording has
+    // stopped. Does nothing and returns false when no file is open.
+    bool Append(const uint16_t* words, RecordTime time);
+
+    // Writes the collected rows now, for a pause in the records (the end of a Run or a Data loop).
+    // A failure stops recording as in Append. Returns true when no file is open.
+    bool Flush();
+
+    // Writes the collected rows, forces the file to the disk and closes it. Returns false when any
+    // of it fails (the file then ends with a whole row as far as the disk allows). Closing a
+    // recorder that is not open returns true.
+    bool Close();
+
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Enough for the longest row: 23 characters of time, a 64-bit seconds count with three
+    // decimals, nine words of five digits, the separators and the line end.
+    static constexpr std::size_t MAX_ROW = 128;
+    static constexpr std::size_t BUFFER_SIZE = 64 * 1024;
+
+private:
+    bool WriteBuffer();
+    bool Stop();
+    void PutText(const char* text, std::size_t length);
+    void PutNumber(uint64_t value);
+    void PutFraction(uint64_t thousandths);
+    void PutWallTime(std::chrono::system_clock::time_point wall);
+
+    int fd_ = -1;
+    off_t written_ = 0;  // bytes on the file, always whole lines
+    std::chrono::steady_clock::time_point start_{};
+    std::chrono::steady_clock::time_point lastWrite_{};
+    std::size_t used_ = 0;
+    char buffer_[BUFFER_SIZE];
+    // "YYYY-MM-DDTHH:MM:SS" of the wall-clock second seen last, so a row formats only its
+    // milliseconds while the second lasts.
+    std::time_t cachedSecond_ = std::numeric_limits<std::time_t>::min();
+    char cachedStamp_[20] = {};
+    std::size_t cachedLength_ = 0;
+};
+
+}  // namespace korva
