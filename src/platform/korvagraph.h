@@ -11,6 +11,8 @@
 
 namespace korva {
 
+class GraphExport;
+
 class KorvaGraph : public QCustomPlot {
     Q_OBJECT
 
@@ -83,6 +85,21 @@ private:
     QTimer m_repaintTimer;
     long m_repaints = 0;
     int m_nextPlotHandle = 1;
+
+    // ---- saving what the graph shows (korvagraphexport.cpp) ----
+public:
+    // The graph's table, save menu and dialog state; made on first use, owned by the graph.
+    GraphExport& exporter();
+
+protected:
+    // A right click opens the save menu. While a save dialog is open the graph shows the picture
+    // it had when the save was chosen; the plot itself keeps being updated underneath.
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    GraphExport* m_export = nullptr;
+    // ---- end of saving ----
 };
 
 }  // namespace korva

@@ -1,4 +1,6 @@
 // Files: the file-selection dialog and arrays of numbers as text files.
+#include "uifiles.h"
+
 #include "userint.h"
 
 #include <QAbstractItemView>
@@ -164,6 +166,14 @@ bool WriteToDisk(QSaveFile* file, const QByteArray& text)
 
 }  // namespace
 
+// QSaveFile writes beside the target and renames over it only on commit; without a commit it
+// removes what it wrote, and the target stays as it was.
+bool ui::WriteFileSafely(const QString& path, const QByteArray& content)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && WriteToDisk(&file, content) && file.commit();
+}
+
 int FileSelectPopup(const std::string& directory, const char* defaultName, const char* filter, const char* title,
                     int buttonLabel, int allowCancel, int allowMakeDirectory, std::string* path)
 {
@@ -197,13 +207,7 @@ int ArrayToFile(const std::string& path, const uint32_t* values, size_t n, int w
     QByteArray text;
     for (size_t i = 0; i < n; ++i)
         text += QByteArray::number(values[i]).rightJustified(width, ' ') + '\n';
-
-    // QSaveFile writes beside the target and renames over it only on commit; without a commit it
-    // removes what it wrote, and the target stays as it was.
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly) || !WriteToDisk(&file, text) || !file.commit())
-        return UIE_FILE_ACCESS;
-    return 0;
+    return ui::WriteFileSafely(QString::fromStdString(path), text) ? 0 : UIE_FILE_ACCESS;
 }
 
 int FileToArray(const std::string& path, uint32_t* values, size_t n)

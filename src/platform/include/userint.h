@@ -179,4 +179,34 @@ int ArrayToFile(const std::string& path, const uint32_t* values, size_t n, int w
 // then unchanged.
 int FileToArray(const std::string& path, uint32_t* values, size_t n);
 
+// ---- saving what a graph shows ------------------------------------------------------------------
+//
+// A right click on a graph opens a menu: "Save image...", "Copy image" and "Save data as CSV...".
+// The menu and its save dialogs never wait in an event loop of their own, so a command's polling
+// loop keeps running while they are open. While a save dialog is open the graph keeps showing the
+// picture of the moment the save was chosen, and that picture (or the table of that moment) is
+// what gets saved. Default names are korva-<name>-<yyyyMMdd>-<HHmmss>.png (or .csv), where
+// <name> is the graph's "exportName" property in the panel file, else its object name in lower
+// case. A file that cannot be written is reported in a small message box "Cannot save <path>".
+
+// Folder the save dialogs start in; until set (or when set to ""), the user's home folder.
+void SetExportFolder(const std::string& folder);
+
+// Gives the graph the table of what it shows: a header line (without line end) and rows x columns
+// numbers, row by row. Replaces the previous table; once the graph has held a table of this size
+// no memory is allocated, so it can be called with every record. rows 0 removes the table, which
+// disables "Save data as CSV...". Returns 0 or a negative number.
+int SetGraphTable(int panel, int control, const char* header, const double* values, int rows, int columns);
+
+// Saves the graph as it is drawn, at its size: a PNG image for a path ending in .png, a PDF
+// (vector) document for .pdf; any other extension is refused with UIE_BAD_ARGUMENT and nothing
+// is written. Like ArrayToFile, a failed write leaves no file and any old one as it was. Returns 0
+// or a negative number.
+int SaveGraphImage(int panel, int control, const std::string& path);
+
+// Saves the graph's table as CSV: the header line, then one line per row with the numbers
+// separated by commas, whole numbers without decimals. UIE_WRONG_KIND for a graph without a
+// table; a failed write leaves no file and any old one as it was. Returns 0 or a negative number.
+int SaveGraphTable(int panel, int control, const std::string& path);
+
 }  // namespace korva
