@@ -1,20 +1,15 @@
 // Commands of the main panel that talk to the sensor, and its setting callbacks.
-#include "KorvaTBScope11Xe.h"
 #include "app/App.h"
+
 #include "gui/Gui.h"
 #include "link/Com232.h"
-#include "popup/PopUp.h"
 #include "rs232.h"
-#include "userint.h"
+#include "shell/Shell.h"
 
 namespace korva {
 
 namespace {
 
-constexpr uint16_t ORDER_SEND_RAM = 1;
-constexpr uint16_t ORDER_SEND_EEPROM = 3;
-constexpr uint16_t ORDER_TEACH_SETPOINT = 5;
-constexpr uint16_t ORDER_MEASURE = 8;
 // The set-point teach waits for its answer only this many ticks (about 0.75 s).
 constexpr uint16_t TEACH_TICK_LIMIT = 15;
 
@@ -37,14 +32,6 @@ void FlushQueues()
     FlushOutQ(com);
 }
 
-// Builds a measurement order from pp and writes it.
-int SendMeasureOrder()
-{
-    order = ORDER_MEASURE;
-    FillTxBuf(ORDER_MEASURE, pp);
-    return WriteFrame();
-}
-
 // ---- continuous run ---------------------------------------------------------------------------------
 
 void PrepareRun()
@@ -65,9 +52,8 @@ void RunLoop()
         }
         if (rx_flag == 1) {
             FlushQueues();
-            CopyVarsToPP();
             rx_flag = 0;
-            SendMeasureOrder();
+            SendParameters(ORDER_MEASURE);
         }
         if (ttick > TICK_LIMIT) {
             ShowMessage("Timeout RS232-Line!");
@@ -93,21 +79,14 @@ void FinishRun()
 void MeasureOnce()
 {
     InstallRxHandler(com);
-    StartTickWait();
     FlushQueues();
     rx_flag = 0;
-    SendMeasureOrder();
-    ttick = 0;
-    while (rx_flag != 1) {
-        ProcessSystemEvents();
-        if (ttick > TICK_LIMIT) {
-            ShowMessage("Timeout RS232-Line!");
-            stop_flag = 1;
-            break;
-        }
+    SendFrame(ORDER_MEASURE, pp);
+    if (!WaitForSensor([] { return rx_flag == 1; }, WaitCheck::LimitFirst)) {
+        ShowMessage("Timeout RS232-Line!");
+        stop_flag = 1;
     }
     RemoveRxHandler(com);
-    EndTickWait();
 }
 
 // The receive handler stays off while the blocks come in, so their bytes are never taken for an
@@ -176,12 +155,8 @@ void SendToFile()
 
 void SendToSensor()
 {
-    sync = 0x55;
-    order = target == EEPROM ? ORDER_SEND_EEPROM : ORDER_SEND_RAM;
     GetPanelValues();
-    CopyVarsToPP();
-    FillTxBuf(static_cast<uint16_t>(order), pp);
-    if (WriteFrame() == FRAMELEN)
+    if (SendParameters(target == EEPROM ? ORDER_SEND_EEPROM : ORDER_SEND_RAM) == FRAMELEN)
         ShowMessage("Line Ok!");
 }
 
@@ -192,11 +167,9 @@ int CC_BTNRun(int, int, int event, void*, int, int)
     if (event != EVENT_COMMIT)
         return 0;
     PrepareRun();
-    sync = 0x55;
-    CopyVarsToPP();
     FlushQueues();
     rx_flag = 0;
-    if (SendMeasureOrder() == FRAMELEN)
+    if (SendParameters(ORDER_MEASURE) == FRAMELEN)
         ShowMessage("Line Ok!");
     StartTickWait();
     stop_flag = 0;
@@ -275,10 +248,6 @@ int CC_BTNGet(int, int, int event, void*, int, int)
         return 0;
     if (target == DATFILE)
         ReadParaFromFile();
-    if (target == RAM)
-        order = 2;
-    if (target == EEPROM)
-        order = 4;
     PushGET(target);
     return 0;
 }
@@ -291,24 +260,11 @@ int CC_ButtonTeach(int, int, int event, void*, int, int)
         return 0;
     FlushQueues();
     rx_flag = 0;
-    order = ORDER_TEACH_SETPOINT;
-    FillTxBuf(ORDER_TEACH_SETPOINT, pp);
-    WriteFrame();
+    SendFrame(ORDER_TEACH_SETPOINT, pp);
     ShowMessage("New setpoint value teached!");
-    StartTickWait();
-    bool answered = false;
-    for (;;) {
-        if (rx_flag == 1) {
-            PushGET(RAM);
-            answered = true;
-            break;
-        }
-        ProcessSystemEvents();
-        if (ttick >= TEACH_TICK_LIMIT)
-            break;
-    }
-    EndTickWait();
-    if (!answered) {
+    if (WaitForSensor([] { return rx_flag == 1; }, WaitCheck::LimitFirst, TEACH_TICK_LIMIT)) {
+        PushGET(RAM);
+    } else {
         StoreStatus("Timeout-RS-232...");
         ShowStatus();
     }

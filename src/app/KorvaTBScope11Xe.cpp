@@ -1,25 +1,17 @@
+// The program: start-up, the event loop and shutdown, the info texts and the panel callback.
 #include "app/App.h"
 
-#include "KorvaTBScope11Xe.h"
 #include "gui/Gui.h"
 #include "link/Com232.h"
 #include "popup/PopUp.h"
 #include "rs232.h"
-#include "userint.h"
+#include "shell/Shell.h"
 
-#include <cstring>
 #include <string>
 
 namespace korva {
 
-int panelHandle;
-int panelPopUp;
-std::string proj_dir;
 uint16_t hidePopUp = 1;
-uint16_t ttick = 0;
-int stop_flag;
-int target;
-char szStatus[STATUS_SIZE];
 
 namespace {
 
@@ -88,61 +80,6 @@ void RegisterCallbacks()
 
 }  // namespace
 
-// ---- status line ------------------------------------------------------------------------------------
-
-void StoreStatus(const char* text)
-{
-    std::strncpy(szStatus, text, STATUS_SIZE - 1);
-    szStatus[STATUS_SIZE - 1] = '\0';
-}
-
-void ShowStatus()
-{
-    SetCtrlVal(panelHandle, PANEL_STATUS, szStatus);
-}
-
-void ShowMessage(const char* text)
-{
-    SetCtrlVal(panelHandle, PANEL_STATUS, text);
-}
-
-// ---- tick timer -------------------------------------------------------------------------------------
-
-namespace {
-
-// Waits that have started and not yet ended, the outer ones of nested waits included.
-int activeTickWaits = 0;
-
-void EnableTickTimer(int on)
-{
-    SetCtrlAttribute(panelHandle, PANEL_TIMER50MS, ATTR_ENABLED, on);
-}
-
-}  // namespace
-
-void StartTickWait()
-{
-    ++activeTickWaits;
-    EnableTickTimer(1);
-    ttick = 0;
-}
-
-void EndTickWait()
-{
-    if (activeTickWaits > 0)
-        --activeTickWaits;
-    if (activeTickWaits == 0)
-        EnableTickTimer(0);
-    ttick = 0;
-}
-
-int CC_Timer50ms(int, int, int event, void*, int, int)
-{
-    if (event == EVENT_TIMER_TICK && ttick < TTICK_MAX)
-        ++ttick;
-    return 0;
-}
-
 // ---- start-up and shutdown --------------------------------------------------------------------------
 
 
@@ -182,7 +119,7 @@ void InitVars()
 {
     SetParameterStartValues();
     com = 1;
-    sync = 0x55;
+    sync = SYNC_WORD;
     order = 1;
     target = RAM;
     rx_flag = 0;

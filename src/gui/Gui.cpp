@@ -1,26 +1,23 @@
+// The parameter set, its panel binding and file, the parameter read-back and the two graphs.
 #include "gui/Gui.h"
 
-#include "KorvaTBScope11Xe.h"
-#include "app/App.h"
-#include "link/Com232.h"
-#include "popup/PopUp.h"
 #include "rs232.h"
-#include "userint.h"
+#include "shell/Shell.h"
 
 #include <cstdint>
 #include <span>
 
 namespace korva {
 
-uint16_t power, pwrMode, vThd, bVal, polarity, eMode, eBeg, eEnd, tVal, tTol, iGain, ePoti, ccdMode, pStart,
-    bMode, para15;
-uint16_t pp[PNUM];
-uint16_t inputs, pix1, edcnt, mvstart, mvend;
+uint16_t pix1;
 uint16_t xArray[CURVE_POINTS];
 uint16_t thdArray[CURVE_POINTS];
 std::string file_name;
 
 namespace {
+
+// Words of the last measurement record drawn, beside pix1.
+uint16_t inputs, edcnt, mvstart, mvend;
 
 constexpr int RED = 0xFF0000;
 constexpr int GREEN = 0x00FF00;
@@ -301,6 +298,12 @@ void GetPanelValues()
     ReadControls(ccdSettings);
 }
 
+void DimTeachBackground(int dimmed)
+{
+    SetCtrlAttribute(panelPopUp, POPUP_BTNTEACHBACKGROUND, ATTR_DIMMED, dimmed);
+    SetCtrlAttribute(panelPopUp, POPUP_LEDTEACHBACKGROUND, ATTR_DIMMED, dimmed);
+}
+
 void SetPanelValues()
 {
     ReplaceOutOfRange();
@@ -320,13 +323,9 @@ void PushGET(int storageTarget)
         ShowStatus();
         return;
     }
-    order = storageTarget == EEPROM ? 4 : 2;
-    sync = 0x55;
-    CopyVarsToPP();
     FlushInQ(com);
     FlushOutQ(com);
-    FillTxBuf(static_cast<uint16_t>(order), pp);
-    if (WriteFrame() == FRAMELEN)
+    if (SendParameters(storageTarget == EEPROM ? ORDER_GET_EEPROM : ORDER_GET_RAM) == FRAMELEN)
         ShowMessage("Waiting for parameter-frame ...");
     if (AwaitAnswerFrame()) {
         CopyPPtoVars();
@@ -349,11 +348,8 @@ void SendParaToFile()
         ShowMessage("Cannot write parameter file!");
 }
 
-void ReadParaFromFile()
+void LoadParaFile()
 {
-    if (FileSelectPopup(proj_dir, PARAMETER_FILE, PARAMETER_FILTER, "KORVA-TB-Parameter File", VAL_LOAD_BUTTON, 1, 1,
-                        &file_name) == VAL_NO_FILE_SELECTED)
-        return;
     uint32_t values[PNUM];
     if (FileToArray(file_name, values, PNUM) < 0) {
         // Shown by the panel update that follows; the parameters stay as they were.
@@ -363,6 +359,13 @@ void ReadParaFromFile()
     for (int i = 0; i < PNUM; ++i)
         pp[i] = static_cast<uint16_t>(values[i] & 0xFFFF);
     CopyPPtoVars();
+}
+
+void ReadParaFromFile()
+{
+    if (FileSelectPopup(proj_dir, PARAMETER_FILE, PARAMETER_FILTER, "KORVA-TB-Parameter File", VAL_LOAD_BUTTON, 1, 1,
+                        &file_name) != VAL_NO_FILE_SELECTED)
+        LoadParaFile();
 }
 
 // ---- displays --------------------------------------------------------------------------------------

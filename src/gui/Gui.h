@@ -1,7 +1,9 @@
-// The parameter set and the displays: the sixteen sensor parameters and the packet that carries
-// them, their binding to the panel controls, the parameter file, the parameter read-back, the
-// raw-value plot, the data curve and the edge-window cursors.
+// The parameter set and the displays: the start values of the sixteen sensor parameters, their
+// binding to the panel controls, the parameter file, the parameter read-back, the raw-value plot,
+// the data curve and the edge-window cursors.
 #pragma once
+
+#include "link/Com232.h"
 
 #include <cstdint>
 #include <string>
@@ -10,26 +12,10 @@ namespace korva {
 
 // ---- parameter set --------------------------------------------------------------------------------
 
-// Words in a parameter packet; a frame carries 2 * PNUM + 4 bytes.
-constexpr int PNUM = 16;
-
-// Storage targets of Send and Get.
-constexpr int RAM = 1;
-constexpr int EEPROM = 2;
-constexpr int DATFILE = 3;
-
-// The sixteen parameters, in packet order.
-extern uint16_t power, pwrMode, vThd, bVal, polarity, eMode, eBeg, eEnd, tVal, tTol, iGain, ePoti, ccdMode,
-    pStart, bMode, para15;
-
-// The parameter packet; also where every decoded answer frame lands.
-extern uint16_t pp[PNUM];
-
-// Words of the last measurement record drawn.
-extern uint16_t inputs, pix1, edcnt, mvstart, mvend;
+// Window start pixel of the last measurement record drawn.
+extern uint16_t pix1;
 
 // Points of the data curve: x positions and the threshold line.
-constexpr int CURVE_POINTS = 256;
 extern uint16_t xArray[CURVE_POINTS];
 extern uint16_t thdArray[CURVE_POINTS];
 
@@ -43,12 +29,17 @@ void SetParameterStartValues();
 
 void GetPanelValues();
 void SetPanelValues();
+// Dims (1) or undims (0) the teach-background button and its lamp together.
+void DimTeachBackground(int dimmed);
 
 // ---- parameter read-back and file -----------------------------------------------------------------
 
 void PushGET(int storageTarget);
 void SendParaToFile();
 void ReadParaFromFile();
+// Reads the parameter file file_name into the parameter variables; a file that cannot be read
+// leaves them as they were and stores "Cannot read parameter file!".
+void LoadParaFile();
 
 // ---- displays -------------------------------------------------------------------------------------
 

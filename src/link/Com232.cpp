@@ -1,22 +1,24 @@
+// The device link: port, receive handler, packet copies, frames, line check and data blocks.
 #include "link/Com232.h"
 
-#include "KorvaTBScope11Xe.h"
-#include "app/App.h"
 #include "rs232.h"
-#include "userint.h"
+#include "shell/Shell.h"
+// The one call up the module ladder: once the line check has passed, start-up and a change of
+// port read the sensor's parameters back and show them.
+#include "gui/Gui.h"
 
 #include <algorithm>
 
 namespace korva {
 
+uint16_t power, pwrMode, vThd, bVal, polarity, eMode, eBeg, eEnd, tVal, tTol, iGain, ePoti, ccdMode, pStart,
+    bMode, para15;
+uint16_t pp[PNUM];
 int com;
-int ret;
-const int eventMask = COM_EVENT_NOTIFY | COM_EVENT_TX_EMPTY | COM_EVENT_CHAR;
 int rx_flag;
 int graphrefresh;
 int sync;
 int order;
-int nBytesW;
 unsigned char szWriteBuf[BUFSIZE];
 unsigned char szReadBuf[BUFSIZE];
 uint16_t adcbuf[CURVE_POINTS];
@@ -28,10 +30,10 @@ namespace {
 constexpr long BAUD = 19200;
 constexpr int QUEUE_SIZE = 4096;
 constexpr double PORT_TIME_LIMIT = 2.0;
-// Word 0 of the answer to a line check.
-constexpr uint16_t ECHO_WORD = 0x00AA;
-constexpr uint16_t ORDER_LINE_CHECK = 7;
-constexpr uint16_t ORDER_DATA_BLOCK = 9;
+constexpr int eventMask = COM_EVENT_NOTIFY | COM_EVENT_TX_EMPTY | COM_EVENT_CHAR;
+
+int ret;      // result of the last port open, then of the line check
+int nBytesW;  // count of the last frame written
 
 // The variables behind the words of the parameter packet, in packet order.
 uint16_t* const packetVariables[PNUM] = {&power, &pwrMode, &vThd,    &bVal,  &polarity, &eMode, &eBeg,  &eEnd,
@@ -70,11 +72,10 @@ uint16_t TakeWord(const unsigned char* at)
     return static_cast<uint16_t>(at[0] * 256 + at[1]);
 }
 
-// Header of a command frame: the sync word, then the order code.
-void PutHeader(uint16_t orderCode)
+int WriteFrame()
 {
-    PutWord(szWriteBuf, static_cast<uint16_t>(sync));
-    PutWord(szWriteBuf + 2, orderCode);
+    nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf), FRAMELEN);
+    return nBytesW;
 }
 
 // Texts of one kind of data-block read.
@@ -92,34 +93,25 @@ constexpr BlockRead block128{128, "Waiting for Data[128] ...", "Data[128] block 
 
 void RequestBlock(int start, int selector)
 {
-    sync = 0x55;
-    order = ORDER_DATA_BLOCK;
+    const uint16_t words[PNUM] = {static_cast<uint16_t>(start), static_cast<uint16_t>(selector)};
     FlushOutQ(com);
-    std::fill(szWriteBuf, szWriteBuf + FRAMELEN, 0);
-    PutHeader(ORDER_DATA_BLOCK);
-    PutWord(szWriteBuf + 4, static_cast<uint16_t>(start));
-    PutWord(szWriteBuf + 6, static_cast<uint16_t>(selector));
     FlushInQ(com);
-    WriteFrame();
+    SendFrame(ORDER_DATA_BLOCK, words);
 }
 
-// Polls the input queue until the block is complete or the tick limit has passed; returns the
-// queue length last seen.
+// Waits until the block is complete or the tick limit has passed; returns the queue length last
+// seen.
 int AwaitBlock(const BlockRead& kind)
 {
     int waiting = 0;
-    StartTickWait();
-    for (;;) {
-        ProcessSystemEvents();
-        waiting = GetInQLen(com);
-        if (ttick > TICK_LIMIT) {
-            StoreStatus(kind.timeout);
-            break;
-        }
-        if (waiting >= 2 * kind.words)
-            break;
-    }
-    EndTickWait();
+    const bool complete = WaitForSensor(
+        [&] {
+            waiting = GetInQLen(com);
+            return waiting >= 2 * kind.words;
+        },
+        WaitCheck::AnswerFirst);
+    if (!complete)
+        StoreStatus(kind.timeout);
     return waiting;
 }
 
@@ -152,7 +144,8 @@ void ReadDataBlock(const BlockRead& kind, int start, int selector)
 
 void FillTxBuf(uint16_t orderCode, const uint16_t* words)
 {
-    PutHeader(orderCode);
+    PutWord(szWriteBuf, static_cast<uint16_t>(sync));
+    PutWord(szWriteBuf + 2, orderCode);
     for (int i = 0; i < PNUM; ++i)
         PutWord(szWriteBuf + 4 + 2 * i, words[i]);
 }
@@ -177,10 +170,18 @@ void CopyPPtoVars()
         *packetVariables[i] = pp[i];
 }
 
-int WriteFrame()
+int SendFrame(uint16_t orderCode, const uint16_t* words)
 {
-    nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf), FRAMELEN);
-    return nBytesW;
+    sync = SYNC_WORD;
+    order = orderCode;
+    FillTxBuf(orderCode, words);
+    return WriteFrame();
+}
+
+int SendParameters(uint16_t orderCode)
+{
+    CopyVarsToPP();
+    return SendFrame(orderCode, pp);
 }
 
 // ---- port -------------------------------------------------------------------------------------------
@@ -244,25 +245,14 @@ void RX_Receive_Function(int, int events, void*)
 
 // ---- line check -------------------------------------------------------------------------------------
 
-int CheckComLine(int port)
+// The line check goes to port com, which start-up and a change of port have just opened.
+int CheckComLine(int)
 {
     int result = 0;
-    CopyVarsToPP();
-    order = ORDER_LINE_CHECK;
-    FillTxBuf(ORDER_LINE_CHECK, pp);
-    nBytesW = ComWrt(port, reinterpret_cast<const char*>(szWriteBuf), FRAMELEN);
+    SendParameters(ORDER_LINE_CHECK);
     rx_flag = 0;
-    StartTickWait();
-    for (;;) {
-        ProcessSystemEvents();
-        if (ttick > TICK_LIMIT) {
-            StoreStatus("Timeout-RS-232...");
-            break;
-        }
-        if (rx_flag != 0)
-            break;
-    }
-    EndTickWait();
+    if (!WaitForSensor([] { return rx_flag != 0; }, WaitCheck::LimitFirst))
+        StoreStatus("Timeout-RS-232...");
     if (rx_flag == 1) {
         result = pp[0] == ECHO_WORD ? 1 : 0;
         StoreStatus(result == 1 ? "Echo Check - Line Ok!" : "read error - not sync byte 0xAA!");
@@ -271,28 +261,16 @@ int CheckComLine(int port)
     return result;
 }
 
-// Waits for the answer to the request just written: processes events until the receive handler
-// has decoded a frame, which is then decoded once more from szReadBuf (true), or until the tick
-// limit has passed, with "Timeout-RS-232..." stored (false).
 bool AwaitAnswerFrame()
 {
-    bool answered = false;
-    StartTickWait();
     rx_flag = 0;
-    for (;;) {
-        ProcessSystemEvents();
-        if (rx_flag == 1) {
-            GetRxBuf(PNUM);
-            answered = true;
-            break;
-        }
-        if (ttick > TICK_LIMIT) {
-            StoreStatus("Timeout-RS-232...");
-            break;
-        }
+    if (!WaitForSensor([] { return rx_flag == 1; }, WaitCheck::AnswerFirst)) {
+        StoreStatus("Timeout-RS-232...");
+        return false;
     }
-    EndTickWait();
-    return answered;
+    // Decoded once more from szReadBuf, as the receive handler left it.
+    GetRxBuf(PNUM);
+    return true;
 }
 
 // ---- data blocks ------------------------------------------------------------------------------------

@@ -1,53 +1,64 @@
-// The device link: the serial port to the sensor, the receive handler, command and answer frames,
-// the line check, the data-block reads and the copies between parameters and packet.
+// The device link: the serial port to the sensor, the receive handler, the parameter packet and
+// the variables behind its words, command and answer frames, the line check and the data-block
+// reads.
 #pragma once
 
-#include "gui/Gui.h"
+#include "link/Protocol.h"
 
 #include <cstdint>
 
 namespace korva {
 
-// Bytes of a command or answer frame.
-constexpr int FRAMELEN = 2 * PNUM + 4;
-// Size of the transmit and receive buffers.
-constexpr int BUFSIZE = 1024;
+// ---- parameter packet ---------------------------------------------------------------------------------
 
-// Port and receive state.
+// The sixteen parameters, in packet order.
+extern uint16_t power, pwrMode, vThd, bVal, polarity, eMode, eBeg, eEnd, tVal, tTol, iGain, ePoti, ccdMode,
+    pStart, bMode, para15;
+
+// The parameter packet; also where every decoded answer frame lands.
+extern uint16_t pp[PNUM];
+
+void CopyVarsToPP();
+void CopyPPtoVars();
+
+// ---- port and frames ----------------------------------------------------------------------------------
+
 extern int com;           // number of the open serial port
-extern int ret;           // result of the last port open, then of the line check
-extern const int eventMask;
 extern int rx_flag;       // 1 once an answer frame has been decoded into pp
 extern int graphrefresh;  // 1 once an answer frame waits to be drawn
 
-// Frames.
-extern int sync;   // sync word of command frames, always 0x55
+extern int sync;   // sync word of command frames, always SYNC_WORD
 extern int order;  // order code of the frame most recently built
-extern int nBytesW;
 extern unsigned char szWriteBuf[BUFSIZE];
 extern unsigned char szReadBuf[BUFSIZE];
 
-// Data blocks.
-extern uint16_t adcbuf[CURVE_POINTS];
-extern int ref_flag;
-extern int nBytesR;
-
 void FillTxBuf(uint16_t orderCode, const uint16_t* words);
 void GetRxBuf(int count);
-void CopyVarsToPP();
-void CopyPPtoVars();
+
+// The one way a command frame reaches the sensor: stores the order code in `order`, builds the
+// frame from `words` in szWriteBuf and writes it to port com. Returns the count written.
+int SendFrame(uint16_t orderCode, const uint16_t* words);
+// Packs the parameter variables into pp, then sends pp with the order code.
+int SendParameters(uint16_t orderCode);
 
 void InitRS232(int port);
 void RX_Receive_Function(int port, int events, void* callbackData);
 void InstallRxHandler(int port);
 void RemoveRxHandler(int port);
-// Writes the frame in szWriteBuf to port com; returns the count accepted (into nBytesW as well).
-int WriteFrame();
 int CheckComLine(int port);
+// Waits for the answer frame to the request just written: true once it has been decoded into pp,
+// false with "Timeout-RS-232..." stored when the tick limit passed first.
 bool AwaitAnswerFrame();
-void ReadData64(int start, int selector);
-void ReadData128(int start, int selector);
 
 int CC_DropDCom(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+
+// ---- data blocks --------------------------------------------------------------------------------------
+
+extern uint16_t adcbuf[CURVE_POINTS];
+extern int ref_flag;
+extern int nBytesR;
+
+void ReadData64(int start, int selector);
+void ReadData128(int start, int selector);
 
 }  // namespace korva

@@ -2,6 +2,7 @@
 
 #include <QGraphicsOpacityEffect>
 
+#include "inspect.h"
 #include "uiregistry.h"
 
 namespace korva {

@@ -2,7 +2,7 @@
 // rectangles and x-y curves, repainted at a calm pace however fast it is redrawn.
 #pragma once
 
-#include "userint.h"
+#include "inspect.h"
 
 #include <QTimer>
 #include <array>

@@ -15,6 +15,8 @@
 // callback never runs inside ComRd.
 #include "rs232.h"
 
+#include "inspect.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,6 +1,6 @@
 // Panels: loading them from the panel file, showing, hiding and discarding them, and the panel
 // events (close request, activation).
-#include "qtaccess.h"
+#include "inspect.h"
 #include "uicontrols.h"
 
 #include "korvagraph.h"

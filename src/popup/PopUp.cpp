@@ -1,17 +1,14 @@
+// Callbacks of the CCD-settings panel.
 #include "popup/PopUp.h"
 
-#include "KorvaTBScope11Xe.h"
-#include "app/App.h"
 #include "gui/Gui.h"
 #include "link/Com232.h"
 #include "rs232.h"
-#include "userint.h"
+#include "shell/Shell.h"
 
 namespace korva {
 
 namespace {
-
-constexpr uint16_t ORDER_TEACH_BACKGROUND = 6;
 
 void Dim(int control, int dimmed)
 {
@@ -31,12 +28,9 @@ void TeachBackground()
     Dim(POPUP_BTNTEACHBACKGROUND, 1);
     SetCtrlVal(panelPopUp, POPUP_LEDTEACHBACKGROUND, 1);
     GetPanelValues();
-    CopyVarsToPP();
     FlushOutQ(com);
     FlushInQ(com);
-    order = ORDER_TEACH_BACKGROUND;
-    FillTxBuf(ORDER_TEACH_BACKGROUND, pp);
-    if (WriteFrame() == FRAMELEN)
+    if (SendParameters(ORDER_TEACH_BACKGROUND) == FRAMELEN)
         ShowMessage("Line Ok!");
     if (AwaitAnswerFrame())
         StoreStatus("Teach order echo received! - Line Ok!");
@@ -53,12 +47,6 @@ void FinishBackgroundTeach()
 }
 
 }  // namespace
-
-void DimTeachBackground(int dimmed)
-{
-    Dim(POPUP_BTNTEACHBACKGROUND, dimmed);
-    Dim(POPUP_LEDTEACHBACKGROUND, dimmed);
-}
 
 // Shows the last pixel of the CCD window while the slide moves; pStart follows on the next panel read.
 int CC_NSLIDE_PixelStart(int panel, int control, int event, void*, int, int)

@@ -4,9 +4,6 @@
 
 namespace korva {
 
-// Dims (1) or undims (0) the teach-background button and its lamp together.
-void DimTeachBackground(int dimmed);
-
 int CC_NSLIDE_PixelStart(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_RING_CCDMode(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_RING_CCDBGMode(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

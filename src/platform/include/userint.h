@@ -15,7 +15,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace korva {
 
@@ -140,7 +139,6 @@ int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
 
 // Places cursor 1, 2 or 3 at (x, y).
 int SetGraphCursor(int panel, int control, int cursor, double x, double y);
-int GetGraphCursor(int panel, int control, int cursor, double* x, double* y);
 
 // Adds a rectangle given by two opposite corners. Returns a plot handle (> 0) or a negative number.
 int PlotRectangle(int panel, int control, double x1, double y1, double x2, double y2, int frameColor,
@@ -153,21 +151,6 @@ enum : int { LINE_STYLE_SOLID = 0 };
 // Adds an x-y curve of n points. Returns a plot handle (> 0) or a negative number.
 int PlotXY(int panel, int control, const uint16_t* x, const uint16_t* y, size_t n, int plotStyle,
            int pointStyle, int lineStyle, int pointFrequency, int color);
-
-// What a graph holds, for checks and tools: the fixed axis range, the rectangles and curves in the
-// order they were added, and how often the graph has been repainted.
-struct GraphRect {
-    double x1, y1, x2, y2;
-    int frameColor, fillColor;
-};
-struct GraphCurve {
-    std::vector<double> x, y;
-    int color;
-};
-int GetAxisRange(int panel, int control, int axis, double* min, double* max);
-int GetGraphRects(int panel, int control, std::vector<GraphRect>* rects);
-int GetGraphCurves(int panel, int control, std::vector<GraphCurve>* curves);
-long GetGraphRepaintCount(int panel, int control);
 
 // ---- files --------------------------------------------------------------------------------------
 

@@ -59,9 +59,6 @@ int ComRd(int port, char* buffer, size_t count);
 int ComWrt(int port, const char* buffer, size_t count);
 // Number of bytes waiting in the input queue, or a negative error code.
 int GetInQLen(int port);
-// Number of received bytes dropped because the input queue was full, since the port was opened,
-// or a negative error code.
-long long GetInQDropped(int port);
 // Closes the port. Closing a port that is not open does nothing.
 int CloseCom(int port);
 
