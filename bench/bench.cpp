@@ -15,6 +15,7 @@
 #include "userint.h"
 
 #include "ptysensor.h"
+#include "support/StartProgram.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -39,8 +40,9 @@ namespace {
 
 // 19200 baud, 8N1: ten bits a byte.
 constexpr double BYTES_PER_SECOND = 19200.0 / 10.0;
-constexpr double RUN_BYTES = 72.0;    // command and answer frame
-constexpr double DATA_BYTES = 656.0;  // two block requests and blocks, one measurement exchange
+constexpr double RUN_BYTES = 2.0 * FRAMELEN;  // command and answer frame
+// Two block requests and two blocks of half the curve's points in words, one measurement exchange.
+constexpr double DATA_BYTES = 4.0 * FRAMELEN + 2.0 * CURVE_POINTS;
 
 double CpuSeconds(int who)
 {
@@ -64,17 +66,6 @@ struct Result {
     double repaintsPerSecond;
 };
 
-bool StartProgram(const std::string& port)
-{
-    static char arg0[] = "korva-bench";
-    static char* argv[] = {arg0, nullptr};
-    qputenv("KORVA_COM1", QByteArray::fromStdString(port));
-    if (StartUp(1, argv) < 0)
-        return false;
-    DisplayPanel(panelHandle);
-    return true;
-}
-
 void Reconnect(const std::string& port)
 {
     CloseCom(com);
@@ -86,7 +77,7 @@ void Reconnect(const std::string& port)
 // the rate is taken between whole exchanges (or passes), free of the start and the stop.
 class OrderClock {
 public:
-    explicit OrderClock(const sim::PtySensor& sensor) : m_sensor(sensor), m_start(sensor.commandsReceived(8))
+    explicit OrderClock(const sim::PtySensor& sensor) : m_sensor(sensor), m_start(sensor.commandsReceived(ORDER_MEASURE))
     {
         m_clock.start();
         m_poll.setTimerType(Qt::PreciseTimer);
@@ -96,7 +87,7 @@ public:
 
     void Sample()
     {
-        const uint64_t count = m_sensor.commandsReceived(8);
+        const uint64_t count = m_sensor.commandsReceived(ORDER_MEASURE);
         if (count == m_last)
             return;
         const double now = static_cast<double>(m_clock.nsecsElapsed()) / 1e9;
@@ -204,7 +195,7 @@ Records counted;
 
 bool IsMeasureFrame(const char* bytes, int count)
 {
-    return count == 36 && bytes[0] == 0 && bytes[1] == 0x55 && bytes[2] == 0 && bytes[3] == 8;
+    return count == FRAMELEN && bytes[0] == 0 && bytes[1] == SYNC_WORD && bytes[2] == 0 && bytes[3] == ORDER_MEASURE;
 }
 
 }  // namespace
@@ -417,11 +408,9 @@ int main(int argc, char** argv)
     }
     const double seconds = OptionValue(argc, argv, "--seconds", 5.0);
     const double soak = OptionValue(argc, argv, "--soak", 0.0);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
 
     auto paced = StartSensor(true);
-    if (!StartProgram(paced->devicePath())) {
+    if (!test::StartProgram(paced->devicePath())) {
         std::fprintf(stderr, "korva-bench: cannot load the panels (is KorvaTBScope11Xe.ui beside me?)\n");
         return 1;
     }

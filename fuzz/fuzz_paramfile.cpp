@@ -5,7 +5,7 @@
 //
 // The file dialog that picks the file in the program costs far more than the rest and takes no
 // outside bytes, so the fuzzer names the file itself; the tests cover the dialog.
-#include "program.h"
+#include "support/StartProgram.h"
 
 #include "gui/Gui.h"
 #include "link/Com232.h"
@@ -23,6 +23,12 @@ using namespace korva;
 
 namespace {
 
+[[noreturn]] void Fail(const std::string& what)
+{
+    std::fprintf(stderr, "fuzz_paramfile: %s\n", what.c_str());
+    std::abort();
+}
+
 // The file, in a folder of its own that is removed at exit.
 const std::string& ParameterFile()
 {
@@ -35,17 +41,16 @@ void WriteParameterFile(const uint8_t* data, size_t size)
 {
     QFile file(QString::fromStdString(ParameterFile()));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) != static_cast<qint64>(size)) {
-        std::fprintf(stderr, "fuzz_paramfile: cannot write %s\n", ParameterFile().c_str());
-        std::abort();
-    }
+        file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) != static_cast<qint64>(size))
+        Fail("cannot write " + ParameterFile());
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzz::StartProgram("/nonexistent/korva-fuzz-port");
+    if (!test::StartProgram("/nonexistent/korva-fuzz-port", test::MainPanel::Hidden))
+        Fail("the program did not start (is its panel file beside the fuzzer?)");
     return 0;
 }
 

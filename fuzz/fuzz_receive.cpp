@@ -6,7 +6,7 @@
 // processing before the next one is written. A model of the handler checks the outcome: the queue
 // fills until it holds a frame, then the first 36 bytes are decoded and the rest is discarded.
 #include "chunks.h"
-#include "program.h"
+#include "support/StartProgram.h"
 
 #include "link/Com232.h"
 #include "rs232.h"
@@ -120,7 +120,8 @@ void Check(const HandlerModel& model, const uint16_t* ppBefore)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzz::StartProgram(OpenLine());
+    if (!test::StartProgram(OpenLine(), test::MainPanel::Hidden))
+        Fail("the program did not start (is its panel file beside the fuzzer?)");
     DrainMaster();
     return 0;
 }

@@ -1,10 +1,7 @@
-// Data blocks, the data loop, teaching and the setting controls, against a sensor on a real
+// Data blocks, the data loop, teaching and the CCD-settings button, against a sensor on a real
 // pseudo-terminal and through the real panel widgets.
-#include "popup/PopUp.h"
 #include "support/Program.h"
 
-
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -23,28 +20,11 @@ Bytes Block(size_t bytes, uint8_t first = 0)
     return block;
 }
 
-void After(int ms, std::function<void()> action)
-{
-    QTimer::singleShot(ms, std::move(action));
-}
-
 std::vector<GraphCurve> DataCurves()
 {
     std::vector<GraphCurve> curves;
     GetGraphCurves(panelHandle, PANEL_GRAPHDATA, &curves);
     return curves;
-}
-
-// Chooses an item of a ring as the operator does, with the keyboard.
-void ChooseRingItem(int panel, int control, int index)
-{
-    auto* ring = qobject_cast<QComboBox*>(Control(panel, control));
-    ring->setFocus();
-    while (ring->currentIndex() < index)
-        QTest::keyClick(ring, Qt::Key_Down);
-    while (ring->currentIndex() > index)
-        QTest::keyClick(ring, Qt::Key_Up);
-    Settle();
 }
 
 }  // namespace
@@ -73,7 +53,7 @@ private slots:
 
     void exactBlockFillsItsHalf()
     {
-        UsePeer([](const Bytes& c) { return FrameOrder(c) == 9 ? Block(256, 0x12) : Bytes{}; });
+        UsePeer([](const Bytes& c) { return sim::frameOrder(c) == ORDER_DATA_BLOCK ? Block(256, 0x12) : Bytes{}; });
         std::fill(std::begin(adcbuf), std::end(adcbuf), 0xBEEF);
         ReadSecondHalf();
         QCOMPARE(StatusText(), std::string("Data[128] block received!"));
@@ -81,15 +61,12 @@ private slots:
         QCOMPARE(adcbuf[128], uint16_t{0x1213});
         QCOMPARE(adcbuf[255], uint16_t{(0x12 + 254) % 256 * 256 + (0x12 + 255) % 256});
         const Bytes request = peer->Commands().back();
-        QCOMPARE(FrameOrder(request), uint16_t{9});
-        QCOMPARE(FrameWord(request, 0), uint16_t{128});
-        QCOMPARE(FrameWord(request, 1), uint16_t{1});
-        for (int i = 2; i < PNUM; ++i)
-            QCOMPARE(FrameWord(request, i), uint16_t{0});
+        QCOMPARE(sim::frameOrder(request), uint16_t{ORDER_DATA_BLOCK});
+        QCOMPARE(sim::frameWords(request), (sim::Words{128, 1}));
 
         peer->SetScript([](const Bytes&) { return Bytes{0x12, 0x34, 0, 0, 0, 0}; });
         peer->Send({0x55, 0x55});  // before the request: flushed, never counted
-        Settle(50);
+        ProcessFor(50);
         RemoveRxHandler(com);
         ReadData64(0, 0);
         InstallRxHandler(com);
@@ -99,7 +76,7 @@ private slots:
 
     void shortBlockTimesOut()
     {
-        UsePeer([](const Bytes& c) { return FrameOrder(c) == 9 ? Block(200, 1) : Bytes{}; });
+        UsePeer([](const Bytes& c) { return sim::frameOrder(c) == ORDER_DATA_BLOCK ? Block(200, 1) : Bytes{}; });
         std::fill(std::begin(szReadBuf), std::end(szReadBuf), 0xEE);
         QElapsedTimer clock;
         clock.start();
@@ -114,10 +91,10 @@ private slots:
 
     void floodedQueueNeverOverrunsTheBuffer()
     {
-        UsePeer([](const Bytes& c) { return FrameOrder(c) == 9 ? Block(2000, 3) : Bytes{}; });
+        UsePeer([](const Bytes& c) { return sim::frameOrder(c) == ORDER_DATA_BLOCK ? Block(2000, 3) : Bytes{}; });
         StoreStatus("before");
         ReadSecondHalf();
-        Settle(100);
+        ProcessFor(100);
         QVERIFY(nBytesR >= 256 && nBytesR <= 1024);
         QCOMPARE(adcbuf[128], uint16_t{0x0304});
         QCOMPARE(GetInQLen(com), 0);
@@ -145,9 +122,9 @@ private slots:
         After(100, [] { Click(panelHandle, PANEL_BTNSTOP); });
         Click(panelHandle, PANEL_BTNRUN);  // dims the data graph, as every run does
         QVERIFY(ProcessUntil([] { return stop_flag == 1 && !Dimmed(panelHandle, PANEL_CMD16); }));
-        Settle(100);  // the run's last order may still be on its way to the sensor
+        ProcessFor(100);  // the run's last order may still be on its way to the sensor
 
-        const uint64_t ordersBefore = sensor->commandsReceived(8);
+        const uint64_t ordersBefore = sensor->commandsReceived(ORDER_MEASURE);
         bool graphEnabledDuringLoop = false;
         After(200, [&] { graphEnabledDuringLoop = !Dimmed(panelHandle, PANEL_GRAPHDATA); });
         After(500, [] { Click(panelHandle, PANEL_BTNSTOP); });
@@ -156,9 +133,9 @@ private slots:
         QVERIFY(graphEnabledDuringLoop);
         QVERIFY(!PanelWidget(panelPopUp)->isVisible());
         QCOMPARE(hidePopUp, uint16_t{1});
-        const uint64_t passes = sensor->commandsReceived(8) - ordersBefore;
+        const uint64_t passes = sensor->commandsReceived(ORDER_MEASURE) - ordersBefore;
         QVERIFY(passes >= 2);
-        QCOMPARE(sensor->commandsReceived(9), 2 * passes);  // every pass completes
+        QCOMPARE(sensor->commandsReceived(ORDER_DATA_BLOCK), 2 * passes);  // every pass completes
         const auto curves = DataCurves();
         QCOMPARE(curves.size(), size_t{2});
         QVERIFY(*std::max_element(curves[0].y.begin(), curves[0].y.end()) > 300);  // the bright line
@@ -166,11 +143,11 @@ private slots:
         QCOMPARE(StatusText(), std::string("Data[128] block received!"));
 
         // The receive handler is back: Run works at once.
-        const uint64_t before = sensor->commandsReceived(8);
+        const uint64_t before = sensor->commandsReceived(ORDER_MEASURE);
         After(300, [] { Click(panelHandle, PANEL_BTNSTOP); });
         Click(panelHandle, PANEL_BTNRUN);
         QVERIFY(ProcessUntil([] { return stop_flag == 1 && !Dimmed(panelHandle, PANEL_CMD16); }));
-        QVERIFY(sensor->commandsReceived(8) > before + 10);
+        QVERIFY(sensor->commandsReceived(ORDER_MEASURE) > before + 10);
     }
 
     void dataLoopWithoutSensor()
@@ -185,7 +162,7 @@ private slots:
         QVERIFY(!Dimmed(panelHandle, PANEL_CMD14));
         QVERIFY(Dimmed(panelHandle, PANEL_CMD3));
         Click(panelHandle, PANEL_BTNSTOP);
-        Settle();
+        ProcessFor();
     }
 
     // A greeting of the sensor that runs inside a block read (the port chosen again) waits nested
@@ -193,7 +170,7 @@ private slots:
     void portChosenAgainDuringABlockRead()
     {
         UseSimulator();
-        const uint64_t checks = sensor->commandsReceived(7);
+        const uint64_t checks = sensor->commandsReceived(ORDER_LINE_CHECK);
         Watchdog watchdog(8000);
         auto choose = When([] { return StatusText() == "Waiting for Data[128] ..."; }, [] {
             ChooseComPortAgain();
@@ -201,7 +178,7 @@ private slots:
         });
         Click(panelHandle, PANEL_BTNDATA);
         QVERIFY(!watchdog.Fired());
-        QCOMPARE(sensor->commandsReceived(7), checks + 1);
+        QCOMPARE(sensor->commandsReceived(ORDER_LINE_CHECK), checks + 1);
         QCOMPARE(stop_flag, 1);
         QVERIFY(!TickTimerRunning());
         QCOMPARE(ttick, uint16_t{0});
@@ -234,7 +211,7 @@ private slots:
         UseSimulator();
         Click(panelHandle, PANEL_BUTTONTEACH);
         QVERIFY(ProcessUntil([] { return StatusText() == "Parameter-frame received! - Line Ok!"; }));
-        QCOMPARE(sensor->commandsReceived(5), uint64_t{1});
+        QCOMPARE(sensor->commandsReceived(ORDER_TEACH_SETPOINT), uint64_t{1});
         const uint16_t taught = sensor->ram()[8];
         QCOMPARE(Value(panelPopUp, POPUP_NEDITTEACH), int{taught});
         QCOMPARE(Value(panelHandle, PANEL_NUMTEACH), int{taught});
@@ -251,64 +228,7 @@ private slots:
         QVERIFY(clock.elapsed() > 650 && clock.elapsed() < 1400);
     }
 
-    void teachBackground()
-    {
-        UseSimulator();
-        bMode = 2;
-        SetPanelValues();
-        QVERIFY(!Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));
-        int lampDuringPress = -1;
-        bool dimmedDuringPress = false;
-        After(5, [&] {
-            lampDuringPress = Value(panelPopUp, POPUP_LEDTEACHBACKGROUND);
-            dimmedDuringPress = Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND);
-        });
-        QWidget* button = Control(panelPopUp, POPUP_BTNTEACHBACKGROUND);
-        DisplayPanel(panelPopUp);
-        QTest::mousePress(button, Qt::LeftButton);
-        QVERIFY(ProcessUntil([] { return StatusText() == "Teach order echo received! - Line Ok!"; }));
-        Settle(100);
-        QCOMPARE(lampDuringPress, 1);
-        QVERIFY(dimmedDuringPress);
-        QTest::mouseRelease(button, Qt::LeftButton);
-        QVERIFY(ProcessUntil([] { return StatusText() == "Parameter-frame received! - Line Ok!"; }));
-        QCOMPARE(Value(panelPopUp, POPUP_LEDTEACHBACKGROUND), 0);
-        QVERIFY(!Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));
-        QCOMPARE(sensor->commandsReceived(6), uint64_t{1});
-
-        UsePeer({});
-        ShowMessage("");
-        Click(panelPopUp, POPUP_BTNTEACHBACKGROUND);
-        QVERIFY(ProcessUntil([] { return StatusText() == "Timeout-RS-232..."; }));
-        QVERIFY(ProcessUntil([] { return !Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND); }));
-        QCOMPARE(Value(panelPopUp, POPUP_LEDTEACHBACKGROUND), 0);
-        QCOMPARE(peer->Commands().size(), size_t{2});  // line check and the teach order: no read-back
-        HidePanel(panelPopUp);
-    }
-
-    void teachAndToleranceMirrors()
-    {
-        SetCtrlVal(panelPopUp, POPUP_NEDITTEACH, 700);
-        CC_NEDITTeach(panelPopUp, POPUP_NEDITTEACH, EVENT_VAL_CHANGED, nullptr, 0, 0);
-        QCOMPARE(Value(panelHandle, PANEL_NUMTEACH), 512);
-        CC_NEDITTeach(panelPopUp, POPUP_NEDITTEACH, EVENT_COMMIT, nullptr, 0, 0);
-        QCOMPARE(Value(panelHandle, PANEL_NUMTEACH), 700);
-        SetCtrlVal(panelPopUp, POPUP_NEDITTOLERANCE, 33);
-        CC_NEDITTolerance(panelPopUp, POPUP_NEDITTOLERANCE, EVENT_VAL_CHANGED, nullptr, 0, 0);
-        QCOMPARE(Value(panelHandle, PANEL_NUMTOLERANCE), 33);
-        QCOMPARE(tVal, uint16_t{512});
-        QCOMPARE(tTol, uint16_t{100});
-    }
-
-    // ---- setting controls ------------------------------------------------------------------------
-
-    void startStatesAgreeWithStartValues()
-    {
-        QVERIFY(Dimmed(panelPopUp, POPUP_NSLIDEPIXELSTART));
-        QVERIFY(Dimmed(panelPopUp, POPUP_NUMPIXELEND));
-        QVERIFY(Dimmed(panelPopUp, POPUP_BACKGROUNDVALUE));
-        QVERIFY(!Dimmed(panelPopUp, POPUP_NEDITTOLERANCE));
-    }
+    // ---- the CCD-settings panel ------------------------------------------------------------------
 
     void ccdSettingsPanelToggles()
     {
@@ -319,51 +239,6 @@ private slots:
         Click(panelHandle, PANEL_BTNCCDSETTINGS);
         QVERIFY(ProcessUntil([] { return !PanelWidget(panelPopUp)->isVisible(); }));
         QCOMPARE(hidePopUp, uint16_t{1});
-    }
-
-    void modeRingsDimAndEnable()
-    {
-        DisplayPanel(panelPopUp);
-        ChooseRingItem(panelPopUp, POPUP_RINGCCDMODE, 1);
-        QVERIFY(!Dimmed(panelPopUp, POPUP_NSLIDEPIXELSTART));
-        QVERIFY(!Dimmed(panelPopUp, POPUP_NUMPIXELEND));
-        ChooseRingItem(panelPopUp, POPUP_RINGCCDMODE, 2);
-        QVERIFY(Dimmed(panelPopUp, POPUP_NSLIDEPIXELSTART));
-        QVERIFY(Dimmed(panelPopUp, POPUP_NUMPIXELEND));
-        QCOMPARE(ccdMode, uint16_t{0});  // taken when the panel is next read
-
-        ChooseRingItem(panelPopUp, POPUP_RINGCCDBGMODE, 1);
-        QVERIFY(!Dimmed(panelPopUp, POPUP_BACKGROUNDVALUE));
-        QVERIFY(Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));
-        ChooseRingItem(panelPopUp, POPUP_RINGCCDBGMODE, 2);
-        QVERIFY(Dimmed(panelPopUp, POPUP_BACKGROUNDVALUE));
-        QVERIFY(!Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));
-        QVERIFY(!Dimmed(panelPopUp, POPUP_LEDTEACHBACKGROUND));
-        ChooseRingItem(panelPopUp, POPUP_RINGCCDBGMODE, 0);
-        QVERIFY(Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));
-
-        stop_flag = 0;  // as while a loop runs
-        CC_RING_CCDBGMode(panelPopUp, POPUP_RINGCCDBGMODE, EVENT_VAL_CHANGED, nullptr, 0, 0);
-        SetCtrlVal(panelPopUp, POPUP_RINGCCDBGMODE, 2);
-        CC_RING_CCDBGMode(panelPopUp, POPUP_RINGCCDBGMODE, EVENT_VAL_CHANGED, nullptr, 0, 0);
-        QVERIFY(Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));
-        stop_flag = 1;
-        HidePanel(panelPopUp);
-    }
-
-    void switchAndSlide()
-    {
-        DisplayPanel(panelPopUp);
-        Click(panelPopUp, POPUP_BINSWENABLETOL);
-        QVERIFY(ProcessUntil([] { return Dimmed(panelPopUp, POPUP_NEDITTOLERANCE); }));
-        Click(panelPopUp, POPUP_BINSWENABLETOL);
-        QVERIFY(ProcessUntil([] { return !Dimmed(panelPopUp, POPUP_NEDITTOLERANCE); }));
-
-        SetCtrlVal(panelPopUp, POPUP_NSLIDEPIXELSTART, 300);
-        CC_NSLIDE_PixelStart(panelPopUp, POPUP_NSLIDEPIXELSTART, EVENT_VAL_CHANGED, nullptr, 0, 0);
-        QCOMPARE(Value(panelPopUp, POPUP_NUMPIXELEND), 555);
-        QCOMPARE(pStart, uint16_t{1});
-        HidePanel(panelPopUp);
     }
 };
 

@@ -1,9 +1,7 @@
 // Run, Stop, Send, Get and the storage target against a sensor on a real pseudo-terminal, driven
 // through the real panel widgets.
-#include "popup/PopUp.h"
 #include "support/FileDialog.h"
 #include "support/Program.h"
-
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -21,22 +19,17 @@ namespace {
 ScriptedPeer::Script CountingSensor(std::shared_ptr<std::atomic<int>> records)
 {
     return [records](const Bytes& command) {
-        switch (FrameOrder(command)) {
-        case 7:
-            return AnswerFrame({0x00AA}, 7);
-        case 8: {
+        switch (sim::frameOrder(command)) {
+        case ORDER_LINE_CHECK:
+            return sim::encodeFrame(ORDER_LINE_CHECK, {ECHO_WORD});
+        case ORDER_MEASURE: {
             const auto n = static_cast<uint16_t>(++*records);
-            return AnswerFrame({100, 300, n, static_cast<uint16_t>(1000 + n), 1, 0, 2, 0, 0}, 8);
+            return sim::encodeFrame(ORDER_MEASURE, {100, 300, n, static_cast<uint16_t>(1000 + n), 1, 0, 2, 0, 0});
         }
         default:
             return Bytes{};
         }
     };
-}
-
-void After(int ms, std::function<void()> action)
-{
-    QTimer::singleShot(ms, std::move(action));
 }
 
 }  // namespace
@@ -79,11 +72,11 @@ private slots:
         const auto commands = peer->Commands();
         // One request per answer: the first order, then one more per answer that came in time.
         QVERIFY(commands.size() == size_t(*records) || commands.size() == size_t(*records) + 1);
-        QCOMPARE(FrameOrder(commands[0]), uint16_t{8});
-        QCOMPARE(FrameWord(commands[0], 8), uint16_t{512});
+        QCOMPARE(sim::frameOrder(commands[0]), uint16_t{ORDER_MEASURE});
+        QCOMPARE(sim::frameWords(commands[0])[8], uint16_t{512});
         // Every later request carries the teach value of the record drawn before it.
         for (size_t i = 1; i < commands.size(); ++i)
-            QCOMPARE(FrameWord(commands[i], 8), uint16_t(1000 + i));
+            QCOMPARE(sim::frameWords(commands[i])[8], uint16_t(1000 + i));
         QCOMPARE(StatusText(), std::string("Line Ok!"));
         for (int control : {PANEL_CMD16, PANEL_CMD14, PANEL_CMD3})
             QVERIFY(!Dimmed(panelHandle, control));
@@ -135,7 +128,7 @@ private slots:
         QVERIFY(!Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));
         if (QWidget* list = QApplication::activePopupWidget())  // the press opened the ring's list
             list->close();
-        Settle();
+        ProcessFor();
     }
 
     void closeRequestEndsARun()
@@ -155,13 +148,13 @@ private slots:
     void pulledCableAfterThePortWasChosenAgain()
     {
         UseSimulator();
-        const uint64_t checks = sensor->commandsReceived(7);
+        const uint64_t checks = sensor->commandsReceived(ORDER_LINE_CHECK);
         uint64_t ordersAtGreeting = 0;
         Watchdog watchdog(6000);
         After(200, ChooseComPortAgain);
-        auto greeted = When([&] { return sensor->commandsReceived(7) > checks; },
-                            [&] { ordersAtGreeting = sensor->commandsReceived(8); });
-        auto pull = When([&] { return ordersAtGreeting > 0 && sensor->commandsReceived(8) > ordersAtGreeting; },
+        auto greeted = When([&] { return sensor->commandsReceived(ORDER_LINE_CHECK) > checks; },
+                            [&] { ordersAtGreeting = sensor->commandsReceived(ORDER_MEASURE); });
+        auto pull = When([&] { return ordersAtGreeting > 0 && sensor->commandsReceived(ORDER_MEASURE) > ordersAtGreeting; },
                          [&] { sensor->stop(); });
         RunUntilStopped();
         QVERIFY(!watchdog.Fired());
@@ -177,7 +170,7 @@ private slots:
         const auto on = [](int control) { return Value(panelHandle, control); };
         Click(panelHandle, PANEL_RBTRAM);  // RAM cannot be switched off
         QVERIFY(ProcessUntil([&] { return on(PANEL_RBTRAM) == 1; }));
-        Settle();
+        ProcessFor();
         QCOMPARE(target, RAM);
         Click(panelHandle, PANEL_RBTFILE);
         QVERIFY(ProcessUntil([] { return target == DATFILE; }));
@@ -201,7 +194,7 @@ private slots:
         Click(panelHandle, PANEL_BTNSEND);
         QVERIFY(ProcessUntil([&] { return sensor->ram()[0] == 640; }));
         QCOMPARE(StatusText(), std::string("Line Ok!"));
-        QCOMPARE(sensor->commandsReceived(1), uint64_t{1});
+        QCOMPARE(sensor->commandsReceived(ORDER_SEND_RAM), uint64_t{1});
         QCOMPARE(sensor->eeprom()[0], uint16_t{500});
 
         Click(panelHandle, PANEL_RBTEEPROM);
@@ -209,19 +202,19 @@ private slots:
         SetCtrlVal(panelPopUp, POPUP_NEDITTOLERANCE, 42);
         Click(panelHandle, PANEL_BTNSEND);
         QVERIFY(ProcessUntil([&] { return sensor->eeprom()[9] == 42; }));
-        QCOMPARE(sensor->commandsReceived(3), uint64_t{1});
+        QCOMPARE(sensor->commandsReceived(ORDER_SEND_EEPROM), uint64_t{1});
 
         // Keyboard activation commits but is no mouse press: nothing is sent.
         QWidget* send = Control(panelHandle, PANEL_BTNSEND);
         send->setFocus();
         QTest::keyClick(send, Qt::Key_Space);
-        Settle(200);
-        QCOMPARE(sensor->commandsReceived(1) + sensor->commandsReceived(3), uint64_t{2});
+        ProcessFor(200);
+        QCOMPARE(sensor->commandsReceived(ORDER_SEND_RAM) + sensor->commandsReceived(ORDER_SEND_EEPROM), uint64_t{2});
 
         SetCtrlVal(panelPopUp, POPUP_NEDITTOLERANCE, 7);
         Click(panelHandle, PANEL_BTNGET);
         QVERIFY(ProcessUntil([] { return StatusText() == "Parameter-frame received! - Line Ok!"; }));
-        QCOMPARE(sensor->commandsReceived(4), uint64_t{1});
+        QCOMPARE(sensor->commandsReceived(ORDER_GET_EEPROM), uint64_t{1});
         QCOMPARE(Value(panelPopUp, POPUP_NEDITTOLERANCE), 42);
         QCOMPARE(Value(panelHandle, PANEL_SLIDEPOWER), 640);
         Click(panelHandle, PANEL_RBTRAM);
@@ -246,7 +239,7 @@ private slots:
 
         AnswerFileDialog("");  // cancelled: nothing written
         Click(panelHandle, PANEL_BTNSEND);
-        Settle(300);
+        ProcessFor(300);
         QCOMPARE(StatusText(), std::string("Transmit..."));
         target = RAM;
     }

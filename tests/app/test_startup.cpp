@@ -108,7 +108,7 @@ private slots:
             Click(panelHandle, PANEL_BTNRUN);
         });
         QTimer::singleShot(900, [&] {
-            seen.records = static_cast<int>(sensor.commandsReceived(8));
+            seen.records = static_cast<int>(sensor.commandsReceived(ORDER_MEASURE));
             PanelWidget(panelHandle)->close();
         });
         static char arg0[] = "KorvaTBScope11Xe";

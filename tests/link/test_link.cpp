@@ -20,46 +20,45 @@ Bytes SentFrame()
 }
 
 // Answers the line check with `echo` and a parameter read-back with `parameters`.
-ScriptedPeer::Script Sensor(uint16_t echo, std::vector<uint16_t> parameters)
+ScriptedPeer::Script Sensor(uint16_t echo, const sim::Words& parameters)
 {
     return [echo, parameters](const Bytes& command) {
-        switch (FrameOrder(command)) {
-        case 7:
-            return AnswerFrame({echo}, 7);
-        case 2:
-            return AnswerFrame(parameters, 2);
+        switch (sim::frameOrder(command)) {
+        case ORDER_LINE_CHECK:
+            return sim::encodeFrame(ORDER_LINE_CHECK, {echo});
+        case ORDER_GET_RAM:
+            return sim::encodeFrame(ORDER_GET_RAM, parameters);
         default:
             return Bytes{};
         }
     };
 }
 
-const std::vector<uint16_t> sensorRam{700, 1, 300, 20, 0, 9, 1025, 900, 600, 600, 1, 0, 7, 1024, 2, 2000};
+const sim::Words sensorRam{700, 1, 300, 20, 0, 9, 1025, 900, 600, 600, 1, 0, 7, 1024, 2, 2000};
 
 }  // namespace
 
 class TestLink : public QObject, public SensorOnCom1 {
     Q_OBJECT
 
-
 private slots:
     void initTestCase() { QVERIFY(StartProgram()); }
 
     void commandFrameLayout()
     {
-        korva::sync = 0x55;
+        korva::sync = SYNC_WORD;
         std::fill(std::begin(pp), std::end(pp), 0);
-        FillTxBuf(7, pp);
+        FillTxBuf(ORDER_LINE_CHECK, pp);
         Bytes expected(FRAMELEN, 0);
-        expected[1] = 0x55;
-        expected[3] = 0x07;
+        expected[1] = SYNC_WORD;
+        expected[3] = ORDER_LINE_CHECK;
         QCOMPARE(SentFrame(), expected);
 
         pp[0] = 500;
         pp[15] = 0xFFFF;
-        FillTxBuf(static_cast<uint16_t>(0x10008), pp);  // wider codes lose their upper bits
+        FillTxBuf(static_cast<uint16_t>(0x10000 + ORDER_MEASURE), pp);  // wider codes lose their upper bits
         QCOMPARE(szWriteBuf[2], 0x00);
-        QCOMPARE(szWriteBuf[3], 0x08);
+        QCOMPARE(szWriteBuf[3], uint8_t{ORDER_MEASURE});
         QCOMPARE(szWriteBuf[4], 0x01);
         QCOMPARE(szWriteBuf[5], 0xF4);
         QCOMPARE(szWriteBuf[34], 0xFF);
@@ -68,7 +67,7 @@ private slots:
 
     void answerDecodingIgnoresHeaderAndRepeats()
     {
-        const Bytes frame = AnswerFrame({0x1234, 0, 0xFFFF, 7});
+        const Bytes frame = sim::encodeFrame(0, {0x1234, 0, 0xFFFF, 7});
         std::copy(frame.begin(), frame.end(), szReadBuf);
         szReadBuf[0] = 0xDE;  // arbitrary header
         szReadBuf[3] = 0x42;
@@ -99,13 +98,13 @@ private slots:
     void goodSensorIsGreetedAndReadBack()
     {
         target = EEPROM;
-        UsePeer(Sensor(0x00AA, sensorRam));
+        UsePeer(Sensor(ECHO_WORD, sensorRam));
         QCOMPARE(StatusText(), std::string("Parameter-frame received! - Line Ok!"));
         QCOMPARE(target, RAM);
         const auto commands = peer->Commands();
         QCOMPARE(commands.size(), size_t{2});
-        QCOMPARE(FrameOrder(commands[0]), uint16_t{7});
-        QCOMPARE(FrameOrder(commands[1]), uint16_t{2});
+        QCOMPARE(sim::frameOrder(commands[0]), uint16_t{ORDER_LINE_CHECK});
+        QCOMPARE(sim::frameOrder(commands[1]), uint16_t{ORDER_GET_RAM});
         // Shown with out-of-range values replaced; ccdMode and bMode are taken as they are.
         QCOMPARE(Value(panelHandle, PANEL_SLIDEPOWER), 700);
         QCOMPARE(Value(panelHandle, PANEL_DROPDEVALMODE), 4);
@@ -156,30 +155,30 @@ private slots:
 
     void receiveHandlerTakesWholeFramesOnly()
     {
-        UsePeer(Sensor(0x00AA, sensorRam));
+        UsePeer(Sensor(ECHO_WORD, sensorRam));
         rx_flag = 0;
-        Bytes frame = AnswerFrame({0x0102, 0x0304});
-        peer->Send(Bytes(frame.begin(), frame.begin() + 35));
-        Settle(100);
+        Bytes frame = sim::encodeFrame(0, {0x0102, 0x0304});
+        peer->Send(Bytes(frame.begin(), frame.end() - 1));
+        ProcessFor(100);
         QCOMPARE(rx_flag, 0);
-        QCOMPARE(GetInQLen(com), 35);
-        peer->Send({frame[35]});
+        QCOMPARE(GetInQLen(com), FRAMELEN - 1);
+        peer->Send({frame.back()});
         QVERIFY(ProcessUntil([] { return rx_flag == 1; }));
         QCOMPARE(pp[0], uint16_t{0x0102});
         QCOMPARE(GetInQLen(com), 0);
 
         rx_flag = 0;
-        frame = AnswerFrame({0x0A0B});
+        frame = sim::encodeFrame(0, {0x0A0B});
         frame.insert(frame.end(), {1, 2, 3, 4});
         peer->Send(frame);
         QVERIFY(ProcessUntil([] { return rx_flag == 1; }));
         QCOMPARE(pp[0], uint16_t{0x0A0B});
-        Settle(50);
+        ProcessFor(50);
         QCOMPARE(GetInQLen(com), 0);  // the four extra bytes are flushed
 
         rx_flag = 0;
         peer->Send({0x55});  // the event character alone is not a frame
-        Settle(100);
+        ProcessFor(100);
         QCOMPARE(rx_flag, 0);
         QCOMPARE(GetInQLen(com), 1);
         FlushInQ(com);
@@ -187,7 +186,7 @@ private slots:
 
     void failedPortChangeClosesTheOldPort()
     {
-        UsePeer(Sensor(0x00AA, sensorRam));
+        UsePeer(Sensor(ECHO_WORD, sensorRam));
         QVERIFY(GetInQLen(1) >= 0);
         qputenv("KORVA_COM2", "/nonexistent/korva-tty2");
         auto* ring = qobject_cast<QComboBox*>(Control(panelHandle, PANEL_DROPDCOM));
@@ -195,7 +194,7 @@ private slots:
         ring->setFocus();
         QTest::keyClick(ring, Qt::Key_Down);  // the operator picks COM2
         QVERIFY(ProcessUntil([] { return com == 2; }));
-        Settle(100);
+        ProcessFor(100);
         QCOMPARE(StatusText(), std::string("No serial port found"));
         QVERIFY(GetInQLen(1) < 0);
         QTest::keyClick(ring, Qt::Key_Up);
@@ -206,7 +205,7 @@ private slots:
 
     void pulledCableDuringReadBack()
     {
-        UsePeer(Sensor(0x00AA, sensorRam));
+        UsePeer(Sensor(ECHO_WORD, sensorRam));
         ScriptedPeer* cable = peer.get();
         cable->SetScript([](const Bytes&) { return Bytes{}; });
         QTimer::singleShot(200, [cable] { cable->Close(); });
@@ -217,7 +216,7 @@ private slots:
         QVERIFY(ComWrt(com, "x", 1) < 0);
 
         // Once the sensor is back, choosing the port again reopens it.
-        UsePeer(Sensor(0x00AA, sensorRam));
+        UsePeer(Sensor(ECHO_WORD, sensorRam));
         QCOMPARE(StatusText(), std::string("Parameter-frame received! - Line Ok!"));
     }
 };

@@ -1,11 +1,11 @@
 // The serial-port library through real pseudo-terminals: the port opens the slave side (named by
 // KORVA_COM3), the test plays the sensor on the master side.
 #include "inspect.h"
-#include "pty_helpers.h"
+#include "support/Events.h"
+#include "support/Pty.h"
 #include "rs232.h"
 #include "userint.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSerialPort>
@@ -22,7 +22,9 @@
 
 namespace korva {
 
-using test::PseudoTerminal;
+using test::ProcessFor;
+using test::ProcessUntil;
+using test::Pty;
 
 namespace {
 
@@ -31,22 +33,6 @@ constexpr int kOtherPort = 4;
 constexpr int kFrameSize = 36;
 constexpr int kQueueSize = 4096;
 constexpr char kSync = 0x55;
-
-template <typename Condition>
-bool ProcessUntil(Condition done, int limitMs = 3000)
-{
-    const QDeadlineTimer deadline(limitMs);
-    while (!done() && !deadline.hasExpired())
-        ProcessSystemEvents();
-    return done();
-}
-
-void ProcessFor(int ms)
-{
-    const QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired())
-        ProcessSystemEvents();
-}
 
 int OpenSensorPort(int port = kPort)
 {
@@ -74,11 +60,12 @@ QByteArray Frame(int seed)
 }
 
 // Everything the sensor receives until it holds n bytes (or the limit passes).
-QByteArray SensorReceives(const PseudoTerminal& sensor, int n)
+QByteArray SensorReceives(Pty& sensor, int n)
 {
     QByteArray received;
     ProcessUntil([&] {
-        received += sensor.Receive();
+        const test::Bytes got = sensor.Receive();
+        received.append(reinterpret_cast<const char*>(got.data()), static_cast<qsizetype>(got.size()));
         return received.size() >= n;
     });
     return received;
@@ -113,7 +100,7 @@ struct Reception {
     int maxDepth = 0;
     bool insideRead = false;  // the test is inside ComRd
     bool calledInsideRead = false;
-    const PseudoTerminal* sensor = nullptr;
+    Pty* sensor = nullptr;
 };
 
 Reception& ReceptionOf(void* data)
@@ -186,14 +173,14 @@ private slots:
     void hangUpClosesThePort();
 
 private:
-    std::unique_ptr<PseudoTerminal> sensor_;
+    std::unique_ptr<Pty> sensor_;
 };
 
 void TestRs232::init()
 {
-    sensor_ = std::make_unique<PseudoTerminal>();
+    sensor_ = std::make_unique<Pty>();
     QVERIFY(sensor_->IsOpen());
-    qputenv("KORVA_COM3", sensor_->SlavePath());
+    qputenv("KORVA_COM3", sensor_->DevicePath().c_str());
 }
 
 void TestRs232::cleanup()
@@ -220,7 +207,7 @@ void TestRs232::portNumbersNameDevices()
     QCOMPARE(device(13), QString());
 
     // A variable names the device of any port number, also beyond the default ones.
-    QCOMPARE(device(kPort), QString::fromLocal8Bit(sensor_->SlavePath()));
+    QCOMPARE(device(kPort), QString::fromStdString(sensor_->DevicePath()));
     qputenv("KORVA_COM13", "/dev/ttyUSB7");
     QCOMPARE(device(13), QStringLiteral("/dev/ttyUSB7"));
     qputenv("KORVA_COM1", "/dev/ttyACM2");
@@ -267,12 +254,12 @@ void TestRs232::openFailuresAreReported()
     // A device another program has open is refused, also when it is reached through a link.
     {
         QSerialPort otherProgram;
-        otherProgram.setPortName(QString::fromLocal8Bit(sensor_->SlavePath()));
+        otherProgram.setPortName(QString::fromStdString(sensor_->DevicePath()));
         QVERIFY(otherProgram.open(QIODevice::ReadWrite));
         QCOMPARE(OpenSensorPort(), COM_ERR_CANNOT_OPEN);
         QVERIFY2(LastOpenError().contains(QLatin1String("In use")), qPrintable(LastOpenError()));
         const QString link = dir.filePath(QStringLiteral("ttySensor"));
-        QVERIFY(QFile::link(QString::fromLocal8Bit(sensor_->SlavePath()), link));
+        QVERIFY(QFile::link(QString::fromStdString(sensor_->DevicePath()), link));
         useDevice(link);
         QCOMPARE(OpenSensorPort(kOtherPort), COM_ERR_CANNOT_OPEN);
     }
@@ -447,7 +434,7 @@ void TestRs232::fullInputQueueDropsWhatArrives()
     QCOMPARE(OpenSensorPort(), 0);
     QCOMPARE(InstallComCallback(kPort, 0x8006, kFrameSize, kSync, RecordEvents, &r), 0);
     const QByteArray flood = Filler(1 << 20);
-    std::thread device([&] { sensor_->SendAll(flood); });
+    std::thread device([&] { sensor_->Send(flood); });
     const bool dropped = ProcessUntil([&] { return GetInQDropped(kPort) == flood.size() - kQueueSize; }, 30000);
     device.join();
     QVERIFY2(dropped, qPrintable(QString::number(GetInQDropped(kPort))));
@@ -471,7 +458,7 @@ void TestRs232::fullInputQueueDropsWhatArrives()
     QCOMPARE(InstallComCallback(kPort, 0, kFrameSize, kSync, nullptr, nullptr), 0);
     QCOMPARE(SetComTime(kPort, 10.0), 0);
     const QByteArray block = Filler(3 * kQueueSize, 7);
-    std::thread sender([&] { sensor_->SendAll(block); });
+    std::thread sender([&] { sensor_->Send(block); });
     QByteArray read(block.size(), '\0');
     const int count = ComRd(kPort, read.data(), static_cast<size_t>(read.size()));
     sender.join();
@@ -584,7 +571,7 @@ void TestRs232::hangUpClosesThePort()
     QCOMPARE(OpenSensorPort(), 0);
     QCOMPARE(InstallComCallback(kPort, 0x8006, kFrameSize, kSync, RecordEvents, &r), 0);
 
-    sensor_->HangUp();
+    sensor_->Close();
     QVERIFY(ProcessUntil([] { return GetInQLen(kPort) == COM_ERR_NOT_OPEN; }));
     char byte = 1;
     QCOMPARE(ComWrt(kPort, &byte, 1), COM_ERR_NOT_OPEN);
@@ -594,8 +581,8 @@ void TestRs232::hangUpClosesThePort()
     QVERIFY2(cpu < 0.3, qPrintable(QStringLiteral("CPU share %1").arg(cpu)));
 
     // The device comes back: the same number opens again.
-    sensor_ = std::make_unique<PseudoTerminal>();
-    qputenv("KORVA_COM3", sensor_->SlavePath());
+    sensor_ = std::make_unique<Pty>();
+    qputenv("KORVA_COM3", sensor_->DevicePath().c_str());
     QCOMPARE(OpenSensorPort(), 0);
     const QByteArray request = Frame(6);
     QCOMPARE(ComWrt(kPort, request.constData(), request.size()), kFrameSize);
@@ -605,7 +592,7 @@ void TestRs232::hangUpClosesThePort()
     QCOMPARE(SetComTime(kPort, 5.0), 0);
     std::thread pullCable([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        sensor_->HangUp();
+        sensor_->Close();
     });
     const int count = ComRd(kPort, &byte, 1);
     pullCable.join();

@@ -40,10 +40,7 @@ int WaitForThreeTicks(int panel, int control, int event, void*, int, int)
     if (event != EVENT_COMMIT)
         return 0;
     SetCtrlAttribute(panel, TIMER, ATTR_ENABLED, 1);
-    QElapsedTimer clock;
-    clock.start();
-    while (CountTicks(g_seen, panel) < 3 && clock.elapsed() < 2000)
-        ProcessSystemEvents();
+    test::ProcessUntil([panel] { return CountTicks(g_seen, panel) >= 3; }, 2000);
     SetCtrlAttribute(panel, TIMER, ATTR_ENABLED, 0);
     g_seen.push_back({panel, control, kPressCallbackDone});
     return 0;

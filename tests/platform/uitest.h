@@ -3,10 +3,10 @@
 #pragma once
 
 #include "inspect.h"
+#include "support/Events.h"
 #include "userint.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QtTest>
 #include <vector>
 
@@ -60,14 +60,7 @@ inline int RecordPanel(int panel, int event, void*, int, int)
     return 0;
 }
 
-// Handles events for the given time through the program's own event processing.
-inline void ProcessFor(int milliseconds)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < milliseconds)
-        ProcessSystemEvents();
-}
+using test::ProcessFor;
 
 // Like the background teach: the press dims the button and waits with events processed; the
 // commit undims it.

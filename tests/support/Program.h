@@ -1,23 +1,23 @@
-// Runs the program's start-up in the test process, up to the point where the real program enters
-// its event loop, so tests can press buttons and look at panels, graphs and variables.
+// Drives the program started in the test process (StartProgram.h): events processed, buttons
+// pressed, panels and variables looked at, a sensor put on COM1.
 #pragma once
 
 #include "KorvaTBScope11Xe.h"
-#include "app/App.h"
 #include "shell/Shell.h"
 #include "gui/Gui.h"
 #include "link/Com232.h"
 #include "ptysensor.h"
 #include "inspect.h"
 #include "rs232.h"
-#include "support/ScriptedPeer.h"
+#include "support/Events.h"
+#include "support/Pty.h"
+#include "support/StartProgram.h"
 #include "userint.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -28,34 +28,10 @@
 
 namespace korva::test {
 
-// Starts the program in this process as WinMain does, up to the point where it would enter its
-// event loop, with COM1 on `port` (by default a device that does not exist), and shows the main
-// panel.
-inline bool StartProgram(const std::string& port = "/nonexistent/korva-test-port")
+// Runs `action` once `ms` milliseconds from now, while events are processed.
+inline void After(int ms, std::function<void()> action)
 {
-    static char arg0[] = "korva-test";
-    static char* argv[] = {arg0, nullptr};
-    qputenv("KORVA_COM1", QByteArray::fromStdString(port));
-    if (StartUp(1, argv) < 0)
-        return false;
-    DisplayPanel(panelHandle);
-    return true;
-}
-
-// Processes events until `done` holds or `ms` milliseconds have passed; returns `done()`.
-inline bool ProcessUntil(const std::function<bool()>& done, int ms = 3000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        ProcessSystemEvents();
-    return done();
-}
-
-// Lets queued callbacks run.
-inline void Settle(int ms = 30)
-{
-    ProcessUntil([] { return false; }, ms);
+    QTimer::singleShot(ms, std::move(action));
 }
 
 inline QWidget* Control(int panel, int control)

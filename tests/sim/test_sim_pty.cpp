@@ -1,6 +1,6 @@
 // The pseudo-terminal server, talked to through the real slave device like the program does.
 
-#include "ptyclient.h"
+#include "support/Pty.h"
 #include "ptysensor.h"
 
 #include <QTemporaryDir>
@@ -14,11 +14,12 @@
 #include <memory>
 
 using namespace korva::sim;
-using namespace korva::simtest;
+using namespace korva::test;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
+constexpr std::size_t kBlockBytes = 2 * kBlockWords;  // a bare data block
 const Words kSomeSet{700, 1, 400, 30, 0, 2, 150, 850, 180, 20, 0, 1, 1, 300, 1, 42};
 
 std::unique_ptr<PtySensor> startSensor(SensorOptions options)
@@ -49,19 +50,19 @@ double millisecondsSince(Clock::time_point start)
 }
 
 // Time of `count` exchanges of one measurement each, answers read in full.
-double measurementRun(PtyClient& client, int count)
+double measurementRun(Pty& client, int count)
 {
     const auto start = Clock::now();
     for (int i = 0; i < count; ++i) {
-        if (client.exchange(Measure).size() != kFrameBytes)
+        if (client.Exchange(Measure).size() != kFrameBytes)
             return -1;
     }
     return millisecondsSince(start);
 }
 
-bool silentFor(PtyClient& client, std::chrono::milliseconds wait)
+bool silentFor(Pty& client, std::chrono::milliseconds wait)
 {
-    return client.receive(1, wait).empty();
+    return client.Receive(1, wait).empty();
 }
 
 double processCpuMilliseconds()
@@ -99,20 +100,20 @@ void PtySensorTest::answersThroughTheDevice()
 {
     auto sensor = startSensor(unpaced());
     QVERIFY(sensor->devicePath().starts_with("/dev/"));
-    PtyClient client(sensor->devicePath());
-    QVERIFY(client.isOpen());
+    Pty client(sensor->devicePath());
+    QVERIFY(client.IsOpen());
 
-    const Bytes echo = client.exchange(LineCheck, kStartParameters);
+    const Bytes echo = client.Exchange(LineCheck, kStartParameters);
     QCOMPARE(echo.size(), kFrameBytes);
     QCOMPARE(frameWords(echo)[0], kEchoWord);
 
-    QVERIFY(client.send(encodeFrame(WriteRam, kSomeSet)));
+    QVERIFY(client.Send(encodeFrame(WriteRam, kSomeSet)));
     QVERIFY(silentFor(client, 200ms));
-    QCOMPARE(frameWords(client.exchange(ReadRam)), kSomeSet);
+    QCOMPARE(frameWords(client.Exchange(ReadRam)), kSomeSet);
     QCOMPARE(sensor->ram(), kSomeSet);
     QCOMPARE(sensor->eeprom(), kStartParameters);
 
-    QCOMPARE(client.exchange(DataBlock, {128, 1}, 256).size(), std::size_t(256));
+    QCOMPARE(client.Exchange(DataBlock, {128, 1}, kBlockBytes).size(), kBlockBytes);
     QVERIFY(silentFor(client, 100ms));   // a bare block, nothing after it
     QCOMPARE(sensor->lastCommandWords(), (Words{128, 1}));
 
@@ -128,15 +129,15 @@ void PtySensorTest::answersThroughTheDevice()
 void PtySensorTest::pacingKeepsToTheLineSpeed()
 {
     auto sensor = startSensor({});
-    PtyClient client(sensor->devicePath());
+    Pty client(sensor->devicePath());
     const double lineMs = 10.0 * 1000.0 / 19200.0;
 
     const double run = measurementRun(client, 20);
     QVERIFY2(run >= 20 * 72 * lineMs, qPrintable(QString::number(run)));
 
     const auto start = Clock::now();
-    QCOMPARE(client.exchange(DataBlock, {0, 0}, 256).size(), std::size_t(256));
-    QVERIFY(millisecondsSince(start) >= (36 + 256) * lineMs);
+    QCOMPARE(client.Exchange(DataBlock, {0, 0}, kBlockBytes).size(), kBlockBytes);
+    QVERIFY(millisecondsSince(start) >= (kFrameBytes + kBlockBytes) * lineMs);
 
     // Commands sent together queue on the line: a parameter write and a line check in one
     // go are answered only after three frame times.
@@ -144,15 +145,15 @@ void PtySensorTest::pacingKeepsToTheLineSpeed()
     Bytes two = encodeFrame(WriteRam, kStartParameters);
     const Bytes second = encodeFrame(LineCheck, {});
     two.insert(two.end(), second.begin(), second.end());
-    QVERIFY(client.send(two));
-    QCOMPARE(client.receive(kFrameBytes).size(), kFrameBytes);
-    QVERIFY(millisecondsSince(both) >= 3 * 36 * lineMs);
+    QVERIFY(client.Send(two));
+    QCOMPARE(client.Receive(kFrameBytes, 2000ms).size(), kFrameBytes);
+    QVERIFY(millisecondsSince(both) >= 3 * kFrameBytes * lineMs);
 }
 
 void PtySensorTest::withoutPacingAnswersAtOnce()
 {
     auto sensor = startSensor(unpaced());
-    PtyClient client(sensor->devicePath());
+    Pty client(sensor->devicePath());
     const double run = measurementRun(client, 20);
     QVERIFY(run >= 0);
     QVERIFY2(run < 20 * 37.5 / 2, qPrintable(QString::number(run)));
@@ -162,75 +163,73 @@ void PtySensorTest::faultsShapeTheAnswers()
 {
     {
         auto sensor = startSensor(withFaults([](Faults& f) { f.silent = true; }));
-        PtyClient client(sensor->devicePath());
-        QVERIFY(client.send(encodeFrame(LineCheck, {})));
-        QVERIFY(client.send(encodeFrame(WriteRam, kSomeSet)));
-        QVERIFY(client.send(encodeFrame(DataBlock, {})));
+        Pty client(sensor->devicePath());
+        QVERIFY(client.Send(encodeFrame(LineCheck, {})));
+        QVERIFY(client.Send(encodeFrame(WriteRam, kSomeSet)));
+        QVERIFY(client.Send(encodeFrame(DataBlock, {})));
         QVERIFY(silentFor(client, 300ms));
         QCOMPARE(sensor->commandsReceived(LineCheck), 1u);
         QCOMPARE(sensor->ram(), kSomeSet);   // it listens, it only does not talk
     }
     {
         auto sensor = startSensor(withFaults([](Faults& f) { f.wrongEcho = true; }));
-        PtyClient client(sensor->devicePath());
-        QCOMPARE(frameWords(client.exchange(LineCheck))[0], std::uint16_t(0xAA00));
-        QCOMPARE(frameWords(client.exchange(ReadRam)), kStartParameters);
+        Pty client(sensor->devicePath());
+        QCOMPARE(frameWords(client.Exchange(LineCheck))[0], std::uint16_t(0xAA00));
+        QCOMPARE(frameWords(client.Exchange(ReadRam)), kStartParameters);
     }
     {
         auto sensor = startSensor(withFaults([](Faults& f) { f.truncate = 10; }));
-        PtyClient client(sensor->devicePath());
+        Pty client(sensor->devicePath());
         const Bytes full = encodeFrame(ReadRam, kStartParameters);
-        QCOMPARE(client.exchange(ReadRam, {}, 36, 300ms), Bytes(full.begin(), full.begin() + 10));
-        QCOMPARE(client.exchange(DataBlock, {}, 256, 300ms).size(), std::size_t(10));
+        QCOMPARE(client.Exchange(ReadRam, {}, kFrameBytes, 300ms), Bytes(full.begin(), full.begin() + 10));
+        QCOMPARE(client.Exchange(DataBlock, {}, kBlockBytes, 300ms).size(), std::size_t(10));
     }
     {
         auto sensor = startSensor(withFaults([](Faults& f) { f.extra = 5; }));
-        PtyClient client(sensor->devicePath());
-        const Bytes longer = client.exchange(LineCheck, {}, 36 + 10, 300ms);
-        QCOMPARE(longer.size(), std::size_t(36 + 5));
-        QCOMPARE(Bytes(longer.begin() + 36, longer.end()), Bytes(5, Faults::kJunk));
-        QVERIFY(client.send(encodeFrame(WriteRam, kSomeSet)));
+        Pty client(sensor->devicePath());
+        const Bytes longer = client.Exchange(LineCheck, {}, kFrameBytes + 10, 300ms);
+        QCOMPARE(longer.size(), kFrameBytes + 5);
+        QCOMPARE(Bytes(longer.begin() + kFrameBytes, longer.end()), Bytes(5, Faults::kJunk));
+        QVERIFY(client.Send(encodeFrame(WriteRam, kSomeSet)));
         QVERIFY(silentFor(client, 200ms));   // no answer, so no junk either
     }
     {
         SensorOptions options = unpaced();
         options.latency = 200ms;
         auto sensor = startSensor(options);
-        PtyClient client(sensor->devicePath());
+        Pty client(sensor->devicePath());
         const auto start = Clock::now();
-        QCOMPARE(client.exchange(LineCheck).size(), kFrameBytes);
+        QCOMPARE(client.Exchange(LineCheck).size(), kFrameBytes);
         QVERIFY(millisecondsSince(start) >= 200);
     }
     {
         auto sensor = startSensor(withFaults([](Faults& f) { f.dropEvery = 3; }));
-        PtyClient client(sensor->devicePath());
+        Pty client(sensor->devicePath());
         for (int i = 1; i <= 6; ++i) {
-            const Bytes echo = client.exchange(LineCheck, {}, 36, 300ms);
+            const Bytes echo = client.Exchange(LineCheck, {}, kFrameBytes, 300ms);
             QCOMPARE(echo.empty(), i % 3 == 0);
         }
         QCOMPARE(sensor->commandsReceived(LineCheck), 6u);
     }
 }
 
-// The program closes and reopens the device; the sensor keeps serving and nothing sent while
-// the device was closed is lost for the server.
 // The program closes and reopens the device; the sensor keeps serving, and while nobody has
 // the device open it sleeps (a generous guard: under a third of a core).
 void PtySensorTest::deviceCanBeClosedAndReopened()
 {
     auto sensor = startSensor(unpaced());
     for (int round = 0; round < 3; ++round) {
-        PtyClient client(sensor->devicePath());
-        QVERIFY(client.isOpen());
-        QCOMPARE(frameWords(client.exchange(LineCheck))[0], kEchoWord);
-        QVERIFY(client.send(encodeFrame(WriteRam, kSomeSet)));
+        Pty client(sensor->devicePath());
+        QVERIFY(client.IsOpen());
+        QCOMPARE(frameWords(client.Exchange(LineCheck))[0], kEchoWord);
+        QVERIFY(client.Send(encodeFrame(WriteRam, kSomeSet)));
     }
     const double cpuBefore = processCpuMilliseconds();
     QTest::qWait(300);
     QVERIFY(processCpuMilliseconds() - cpuBefore < 100);
 
-    PtyClient last(sensor->devicePath());
-    QCOMPARE(frameWords(last.exchange(ReadRam)), kSomeSet);
+    Pty last(sensor->devicePath());
+    QCOMPARE(frameWords(last.Exchange(ReadRam)), kSomeSet);
     QCOMPARE(sensor->commandsReceived(LineCheck), 3u);
 }
 
@@ -240,42 +239,42 @@ void PtySensorTest::deviceCanBeClosedAndReopened()
 void PtySensorTest::floodIsHeldBackNotBuffered()
 {
     auto sensor = startSensor(unpaced());
-    PtyClient client(sensor->devicePath());
+    Pty client(sensor->devicePath());
     const Bytes request = encodeFrame(DataBlock, {0, 0});
     std::size_t sent = 0;
     std::size_t cut = 0;  // bytes of the request the full device took last
-    while (sent < 10000 && (cut = client.sendSome(request)) == request.size())
+    while (sent < 10000 && (cut = client.SendSome(request)) == request.size())
         ++sent;
     QTest::qWait(300);
-    QVERIFY2(sensor->mostBytesHeld() <= PtySensor::kOutboxLimit + 256 + kFrameBytes,
+    QVERIFY2(sensor->mostBytesHeld() <= PtySensor::kOutboxLimit + kBlockBytes + kFrameBytes,
              qPrintable(QString::number(sensor->mostBytesHeld())));
 
-    QCOMPARE(client.receive(256 * sent, 5000ms).size(), 256 * sent);
+    QCOMPARE(client.Receive(kBlockBytes * sent, 5000ms).size(), kBlockBytes * sent);
     // A request cut short by the full device is finished, so that no half frame is left behind.
     if (cut > 0 && cut < request.size()) {
-        QVERIFY(client.send(Bytes(request.begin() + std::ptrdiff_t(cut), request.end())));
-        QCOMPARE(client.receive(256, 2000ms).size(), 256u);
+        QVERIFY(client.Send(Bytes(request.begin() + std::ptrdiff_t(cut), request.end())));
+        QCOMPARE(client.Receive(kBlockBytes, 2000ms).size(), kBlockBytes);
         ++sent;
     }
     QVERIFY(silentFor(client, 100ms));
     QCOMPARE(sensor->commandsReceived(DataBlock), sent);
-    QCOMPARE(frameWords(client.exchange(LineCheck))[0], kEchoWord);
+    QCOMPARE(frameWords(client.Exchange(LineCheck))[0], kEchoWord);
 }
 
 void PtySensorTest::strayBytesAndStalePartialFramesAreSkipped()
 {
     auto sensor = startSensor(unpaced());
-    PtyClient client(sensor->devicePath());
-    QVERIFY(client.send({0x12, 0x00, 0x00, 0x34, 0x55, 0x00}));
-    QCOMPARE(frameWords(client.exchange(LineCheck))[0], kEchoWord);
+    Pty client(sensor->devicePath());
+    QVERIFY(client.Send(Bytes{0x12, 0x00, 0x00, 0x34, 0x55, 0x00}));
+    QCOMPARE(frameWords(client.Exchange(LineCheck))[0], kEchoWord);
 
     // The start of a read-back left without its end is dropped after a pause; the next
     // command is then taken as it is and not as the rest of the old one.
     Bytes partial = encodeFrame(ReadRam, {});
     partial.resize(14);
-    QVERIFY(client.send(partial));
+    QVERIFY(client.Send(partial));
     QTest::qWait(250);
-    const Bytes answer = client.exchange(LineCheck);
+    const Bytes answer = client.Exchange(LineCheck);
     QCOMPARE(answer.size(), kFrameBytes);
     QCOMPARE(frameOrder(answer), std::uint16_t(LineCheck));
     QCOMPARE(sensor->commandsReceived(ReadRam), 0u);
@@ -291,19 +290,19 @@ void PtySensorTest::eepromFileKeepsTheSetAcrossRuns()
         auto sensor = startSensor(options);
         QCOMPARE(sensor->eeprom(), kStartParameters);
         QVERIFY(!QFile::exists(file));
-        PtyClient client(sensor->devicePath());
-        QVERIFY(client.send(encodeFrame(WriteEeprom, kSomeSet)));
-        QCOMPARE(frameWords(client.exchange(ReadEeprom)), kSomeSet);
+        Pty client(sensor->devicePath());
+        QVERIFY(client.Send(encodeFrame(WriteEeprom, kSomeSet)));
+        QCOMPARE(frameWords(client.Exchange(ReadEeprom)), kSomeSet);
         QCOMPARE(stored(file), std::string("700\n1\n400\n30\n0\n2\n150\n850\n180\n20\n0\n1\n1\n300\n1\n42\n"));
         QVERIFY(!QFile::exists(file + ".tmp"));
-        QVERIFY(client.send(encodeFrame(WriteRam, kStartParameters)));   // RAM alone is not kept
-        QCOMPARE(frameWords(client.exchange(ReadRam)), kStartParameters);
+        QVERIFY(client.Send(encodeFrame(WriteRam, kStartParameters)));   // RAM alone is not kept
+        QCOMPARE(frameWords(client.Exchange(ReadRam)), kStartParameters);
     }
     {
         auto sensor = startSensor(options);
         QCOMPARE(sensor->eeprom(), kSomeSet);
-        PtyClient client(sensor->devicePath());
-        QCOMPARE(frameWords(client.exchange(ReadRam)), kSomeSet);
+        Pty client(sensor->devicePath());
+        QCOMPARE(frameWords(client.Exchange(ReadRam)), kSomeSet);
     }
     for (const char* broken : {"1\n2\n3\n", "500\n0\n512\nabc\n1\n1\n200\n800\n512\n100\n1\n0\n0\n1\n0\n0\n",
                                "70000\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n"}) {
@@ -326,8 +325,8 @@ void PtySensorTest::linkIsReplacedAndRemoved()
     auto sensor = startSensor(options);
     QCOMPARE(QFileInfo(link).symLinkTarget().toStdString(), sensor->devicePath());
     {
-        PtyClient client(link.toStdString());
-        QCOMPARE(frameWords(client.exchange(LineCheck))[0], kEchoWord);
+        Pty client(link.toStdString());
+        QCOMPARE(frameWords(client.Exchange(LineCheck))[0], kEchoWord);
     }
     sensor->stop();
     QVERIFY(!QFileInfo(link).isSymLink());
@@ -335,4 +334,4 @@ void PtySensorTest::linkIsReplacedAndRemoved()
 }
 
 QTEST_GUILESS_MAIN(PtySensorTest)
-#include "tst_sim_pty.moc"
+#include "test_sim_pty.moc"

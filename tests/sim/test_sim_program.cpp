@@ -1,7 +1,7 @@
 // The korva-sensor-sim program as a child process: device path on the first line, serving
 // through a link, calm while idle, a clean end on SIGTERM and SIGINT, and its command line.
 
-#include "ptyclient.h"
+#include "support/Pty.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 using namespace korva::sim;
-using namespace korva::simtest;
+using namespace korva::test;
 
 namespace {
 
@@ -89,13 +89,13 @@ void ProgramTest::servesThroughTheLinkUntilStopped()
     QVERIFY2(device.startsWith("/dev/"), qPrintable(device));
     QCOMPARE(QFileInfo(link).symLinkTarget(), device);
     {
-        PtyClient client(link.toStdString());
-        QVERIFY(client.isOpen());
-        QCOMPARE(frameWords(client.exchange(LineCheck))[0], kEchoWord);
+        Pty client(link.toStdString());
+        QVERIFY(client.IsOpen());
+        QCOMPARE(frameWords(client.Exchange(LineCheck))[0], kEchoWord);
         const Words set{800, 0, 450, 0, 1, 3, 100, 900, 500, 50, 1, 0, 0, 1, 0, 0};
-        QVERIFY(client.send(encodeFrame(WriteRam, set)));
-        QCOMPARE(frameWords(client.exchange(ReadRam)), set);
-        QCOMPARE(frameWords(client.exchange(Measure))[3], std::uint16_t(500));
+        QVERIFY(client.Send(encodeFrame(WriteRam, set)));
+        QCOMPARE(frameWords(client.Exchange(ReadRam)), set);
+        QCOMPARE(frameWords(client.Exchange(Measure))[3], std::uint16_t(500));
     }
 
     // Idle, it sleeps: a generous guard of a tenth of a core over one second.
@@ -144,4 +144,4 @@ void ProgramTest::commandLine()
 }
 
 QTEST_GUILESS_MAIN(ProgramTest)
-#include "tst_sim_program.moc"
+#include "test_sim_program.moc"

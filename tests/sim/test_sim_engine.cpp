@@ -426,4 +426,4 @@ void SensorEngineTest::objectMovesOverTime()
 }
 
 QTEST_APPLESS_MAIN(SensorEngineTest)
-#include "tst_sim_engine.moc"
+#include "test_sim_engine.moc"

@@ -1,0 +1,34 @@
+// Starts the program in this process as its entry point does, up to the point where it would enter
+// its event loop: the application object, both panels, the start values and COM1. Used by the
+// tests, the benchmark and the fuzzers.
+#pragma once
+
+#include "app/App.h"
+#include "shell/Shell.h"
+#include "userint.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace korva::test {
+
+enum class MainPanel { Shown, Hidden };
+
+// COM1 is `com1Device` (by default a device that does not exist); Qt's offscreen platform is used
+// unless another one is chosen. False when the panels cannot be loaded (the panel file lies beside
+// the program).
+inline bool StartProgram(const std::string& com1Device = "/nonexistent/korva-port",
+                         MainPanel mainPanel = MainPanel::Shown)
+{
+    static char arg0[] = "KorvaTBScope11Xe";
+    static char* argv[] = {arg0, nullptr};
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("KORVA_COM1", com1Device.c_str(), 1);
+    if (StartUp(1, argv) < 0)
+        return false;
+    if (mainPanel == MainPanel::Shown)
+        DisplayPanel(panelHandle);
+    return true;
+}
+
+}  // namespace korva::test
