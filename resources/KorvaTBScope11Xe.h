@@ -48,6 +48,9 @@ constexpr int PANEL_GRAPHRAW = 36;
 constexpr int PANEL_SLIDEPOWER = 38;
 constexpr int PANEL_LEDINPUT1 = 39;
 constexpr int PANEL_LEDINPUT2 = 40;
+constexpr int PANEL_BTNRECORD = 41;
+constexpr int PANEL_STATS = 42;
+constexpr int PANEL_GRAPHTREND = 43;
 
 // CCD-settings panel.
 constexpr int POPUP_NSLIDEPIXELSTART = 3;

@@ -25,6 +25,7 @@ int CC_RBTFile(int panel, int control, int event, void* callbackData, int eventD
 int CC_BTNSend(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_BTNGet(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_ButtonTeach(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_BTNRecord(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 
 // Setting controls of the main panel.
 int CC_DropDEvalmode(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

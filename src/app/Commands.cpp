@@ -6,6 +6,9 @@
 #include "rs232.h"
 #include "shell/Shell.h"
 
+#include <ctime>
+#include <string>
+
 namespace korva {
 
 namespace {
@@ -48,6 +51,7 @@ void RunLoop()
     do {
         if (graphrefresh == 1) {
             PlotRAWValues();
+            FeedRunView();
             graphrefresh = 0;
         }
         if (rx_flag == 1) {
@@ -57,6 +61,7 @@ void RunLoop()
         }
         if (ttick > TICK_LIMIT) {
             ShowMessage("Timeout RS232-Line!");
+            NoteRunTimeout();
             stop_flag = 1;
             break;
         }
@@ -71,22 +76,26 @@ void FinishRun()
     graphrefresh = 0;
     Dim(PANEL_CMD16, 0);
     EndTickWait();
+    EndRunView();
 }
 
 // ---- data loop ---------------------------------------------------------------------------------------
 
-// One measurement exchange of a data pass; pp goes out as it is.
-void MeasureOnce()
+// One measurement exchange of a data pass; pp goes out as it is. Returns whether it was answered.
+bool MeasureOnce()
 {
     InstallRxHandler(com);
     FlushQueues();
     rx_flag = 0;
     SendFrame(ORDER_MEASURE, pp);
-    if (!WaitForSensor([] { return rx_flag == 1; }, WaitCheck::LimitFirst)) {
+    const bool answered = WaitForSensor([] { return rx_flag == 1; }, WaitCheck::LimitFirst);
+    if (!answered) {
         ShowMessage("Timeout RS232-Line!");
+        NoteRunTimeout();
         stop_flag = 1;
     }
     RemoveRxHandler(com);
+    return answered;
 }
 
 // The receive handler stays off while the blocks come in, so their bytes are never taken for an
@@ -99,8 +108,11 @@ void DataPass()
     ref_flag = 1;
     ReadData128(128, ref_flag);
     PlotDATACurve(adcbuf);
-    MeasureOnce();
+    const bool answered = MeasureOnce();
     PlotRAWValues();
+    // A pass whose exchange timed out draws the last record again; it is no new record.
+    if (answered)
+        FeedRunView();
     ProcessSystemEvents();
 }
 
@@ -108,11 +120,33 @@ void FinishData()
 {
     FlushInQ(com);
     EndTickWait();
+    EndRunView();
     Dim(PANEL_CMD16, 0);
     Dim(PANEL_CMD14, 0);
     InstallRxHandler(com);
     FlushOutQ(com);
     FlushInQ(com);
+}
+
+// ---- recording ----------------------------------------------------------------------------------------
+
+// korva-run-<date>-<time>.csv, from the moment recording is switched on.
+std::string RecordFileName()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char name[64];
+    std::strftime(name, sizeof name, "korva-run-%Y%m%d-%H%M%S.csv", &local);
+    return name;
+}
+
+void RecordFileChosen(const std::string& path)
+{
+    if (path.empty())
+        SetCtrlVal(panelHandle, PANEL_BTNRECORD, 0);
+    else
+        StartRecording(path);
 }
 
 // ---- storage target ---------------------------------------------------------------------------------
@@ -174,6 +208,7 @@ int CC_BTNRun(int, int, int event, void*, int, int)
     StartTickWait();
     stop_flag = 0;
     graphrefresh = 0;
+    StartRunView();
     RunLoop();
     FinishRun();
     return 0;
@@ -203,6 +238,7 @@ int CC_BTNData(int, int, int event, void*, int, int)
     // exchanges are waits inside it.
     StartTickWait();
     stop_flag = 0;
+    StartRunView();
     RemoveRxHandler(com);
     do {
         DataPass();
@@ -268,6 +304,22 @@ int CC_ButtonTeach(int, int, int event, void*, int, int)
         StoreStatus("Timeout-RS-232...");
         ShowStatus();
     }
+    return 0;
+}
+
+// Switched on, the Record button asks for the record file; the loops go on meanwhile, and the
+// recording starts once a file is chosen. Switched off, it closes the file.
+int CC_BTNRecord(int panel, int control, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT)
+        return 0;
+    int on = 0;
+    GetCtrlVal(panel, control, &on);
+    if (on == 0) {
+        StopRecording();
+        return 0;
+    }
+    FileSelectPopupThen(ParameterFolder(), RecordFileName().c_str(), "*.csv", "KORVA-TB Record File", RecordFileChosen);
     return 0;
 }
 

@@ -35,6 +35,7 @@ const CtrlCallbackName ctrlCallbacks[] = {
     {"CC_BTNSend", CC_BTNSend},
     {"CC_BTNGet", CC_BTNGet},
     {"CC_ButtonTeach", CC_ButtonTeach},
+    {"CC_BTNRecord", CC_BTNRecord},
     {"CC_DropDEvalmode", CC_DropDEvalmode},
     {"CC_BTN_CCDSettings", CC_BTN_CCDSettings},
     {"CC_NEDITVideoThreshold", CC_NEDITVideoThreshold},
@@ -98,6 +99,7 @@ int StartUp(int argc, char** argv)
         return -1;
     LabelComPorts();
     proj_dir = GetProjectDir();
+    SetExportFolder(proj_dir);
     InitVars();
     InitRS232(com);
     return 0;
@@ -109,6 +111,7 @@ int WinMain(int argc, char** argv)
         return -1;
     DisplayPanel(panelHandle);
     RunUserInterface();
+    StopRecording();
     CloseCom(com);
     DiscardPanel(panelPopUp);
     DiscardPanel(panelHandle);

@@ -1,9 +1,12 @@
 // The parameter set, its panel binding and file, the parameter read-back and the two graphs.
 #include "gui/Gui.h"
 
+#include "record/Recorder.h"
 #include "rs232.h"
 #include "shell/Shell.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -339,6 +342,7 @@ void PushGET(int storageTarget)
 
 void SendParaToFile()
 {
+    SetExportFolder(ParameterFolder());  // the graphs' save dialogs start where parameter files are
     GetPanelValues();
     CopyVarsToPP();
     uint32_t values[PNUM];
@@ -350,6 +354,7 @@ void SendParaToFile()
 
 void LoadParaFile()
 {
+    SetExportFolder(ParameterFolder());
     uint32_t values[PNUM];
     if (FileToArray(file_name, values, PNUM) < 0) {
         // Shown by the panel update that follows; the parameters stay as they were.
@@ -370,6 +375,30 @@ void ReadParaFromFile()
 
 // ---- displays --------------------------------------------------------------------------------------
 
+namespace {
+
+// What "Save data as CSV..." of the evaluation graph writes: the record just drawn.
+void TableRecord()
+{
+    std::array<double, RECORD_WORDS> words;
+    std::copy_n(pp, RECORD_WORDS, words.begin());
+    SetGraphTable(panelHandle, PANEL_GRAPHRAW, RECORD_WORDS_HEADER, words.data(), 1, RECORD_WORDS);
+}
+
+// ... and of the video graph: the curve as drawn, point by point.
+void TableCurve(const uint16_t* curve)
+{
+    static std::array<double, 3 * CURVE_POINTS> rows;
+    for (int i = 0; i < CURVE_POINTS; ++i) {
+        rows[3 * i] = xArray[i];
+        rows[3 * i + 1] = curve[i];
+        rows[3 * i + 2] = thdArray[i];
+    }
+    SetGraphTable(panelHandle, PANEL_GRAPHDATA, "x,video,threshold", rows.data(), CURVE_POINTS, 3);
+}
+
+}  // namespace
+
 void PlotRAWValues()
 {
     uint16_t position = EvaluatedPosition();
@@ -384,6 +413,7 @@ void PlotRAWValues()
     SetGraphCursor(panelHandle, PANEL_GRAPHRAW, 1, position, CURSOR_RECORD_Y);
     DrawEdgeBars(w);
     DrawToleranceBands(position);
+    TableRecord();
 }
 
 void PlotDATACurve(const uint16_t* curve)
@@ -403,6 +433,7 @@ void PlotDATACurve(const uint16_t* curve)
            POINT_STYLE_SMALL_DOT, LINE_STYLE_SOLID, 1, RED);
     PlotXY(panelHandle, PANEL_GRAPHDATA, xArray, thdArray, CURVE_POINTS, PLOT_STYLE_CONNECTED_POINTS,
            POINT_STYLE_SMALL_DOT, LINE_STYLE_SOLID, 1, DARK_GREEN);
+    TableCurve(curve);
 }
 
 void DrawStartUp()

@@ -48,6 +48,23 @@ void PlotDATACurve(const uint16_t* curve);
 // Raw graph and data arrays as they are before the first record: cursors, tolerance band.
 void DrawStartUp();
 
+// ---- run view: statistics line, value trend and recording of the records drawn ----------------------
+
+// A Run or Data loop starts: the statistics and the trend begin anew.
+void StartRunView();
+// A record has just been drawn (with PlotRAWValues): counted, added to the trend and recorded.
+void FeedRunView();
+// A measurement exchange of a loop timed out.
+void NoteRunTimeout();
+// The loop has ended: the final statistics and trend are shown and the recorded rows written.
+void EndRunView();
+// Starts recording every record fed to `path` (CSV); on failure the Record button goes off and
+// "Cannot write record file!" is shown.
+void StartRecording(const std::string& path);
+void StopRecording();
+// Where the program's parameter files are: the folder of the last one chosen, else the program's.
+std::string ParameterFolder();
+
 int CC_NEDITVideoThreshold(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_NEDITEdgeLeft(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_NEDITEdgeRight(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

@@ -381,8 +381,9 @@ std::optional<Kind> KindOfWidget(const QWidget* widget)
 {
     if (qobject_cast<const KorvaLamp*>(widget) != nullptr)
         return Kind::Lamp;
-    if (qobject_cast<const QPushButton*>(widget) != nullptr)
-        return Kind::Button;
+    // A checkable push button is a toggle button: on or off, like a switch.
+    if (const auto* button = qobject_cast<const QPushButton*>(widget))
+        return button->isCheckable() ? Kind::Toggle : Kind::Button;
     if (qobject_cast<const QRadioButton*>(widget) != nullptr || qobject_cast<const QCheckBox*>(widget) != nullptr)
         return Kind::Toggle;
     if (qobject_cast<const KorvaSpinBox*>(widget) != nullptr)

@@ -88,6 +88,20 @@ void SetUpButton(QFileDialog* dialog, int buttonLabel)
     }
 }
 
+// The dialog as both file selections show it: Qt's own, in the program's look, proposing
+// `defaultName` and taking only files that match `filter`.
+void SetUpDialog(QFileDialog* dialog, const char* defaultName, const char* filter, int buttonLabel,
+                 bool allowMakeDirectory)
+{
+    dialog->setObjectName(QStringLiteral("KorvaFileDialog"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::ReadOnly, !allowMakeDirectory);
+    dialog->setNameFilter(QString::fromUtf8(filter));
+    dialog->setDefaultSuffix(SuffixOf(QString::fromUtf8(filter)));
+    SetUpButton(dialog, buttonLabel);
+    dialog->selectFile(QString::fromUtf8(defaultName));
+}
+
 void HideCancelButton(QFileDialog* dialog)
 {
     if (auto* buttons = dialog->findChild<QDialogButtonBox*>(); buttons != nullptr) {
@@ -180,13 +194,7 @@ int FileSelectPopup(const std::string& directory, const char* defaultName, const
     if (buttonLabel != VAL_OK_BUTTON && buttonLabel != VAL_LOAD_BUTTON)
         return UIE_BAD_ARGUMENT;
     FileDialog dialog(QApplication::activeWindow(), QString::fromUtf8(title), QString::fromStdString(directory));
-    dialog.setObjectName(QStringLiteral("KorvaFileDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);
-    dialog.setNameFilter(QString::fromUtf8(filter));
-    dialog.setDefaultSuffix(SuffixOf(QString::fromUtf8(filter)));
-    SetUpButton(&dialog, buttonLabel);
-    dialog.selectFile(QString::fromUtf8(defaultName));
+    SetUpDialog(&dialog, defaultName, filter, buttonLabel, allowMakeDirectory != 0);
     if (allowCancel == 0)
         HideCancelButton(&dialog);
 
@@ -198,6 +206,20 @@ int FileSelectPopup(const std::string& directory, const char* defaultName, const
     const QString chosen = dialog.selectedFiles().value(0);
     *path = chosen.toStdString();
     return QFileInfo::exists(chosen) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+}
+
+void FileSelectPopupThen(const std::string& directory, const char* defaultName, const char* filter, const char* title,
+                         FileChosenCallback chosen)
+{
+    auto* dialog =
+        new FileDialog(QApplication::activeWindow(), QString::fromUtf8(title), QString::fromStdString(directory));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    SetUpDialog(dialog, defaultName, filter, VAL_OK_BUTTON, true);
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, chosen](int result) {
+        chosen(result == QDialog::Accepted ? dialog->selectedFiles().value(0).toStdString() : std::string());
+    });
+    // open() returns at once: the program's loops go on while the dialog waits for its answer.
+    dialog->open();
 }
 
 int ArrayToFile(const std::string& path, const uint32_t* values, size_t n, int width)

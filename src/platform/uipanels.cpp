@@ -9,12 +9,24 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScreen>
 #include <QUiLoader>
 #include <memory>
 
 namespace korva {
 
 namespace {
+
+// A window opens no larger than the free area of its screen (without the task bar), so that all
+// of it can be seen and reached on a small screen too; never below what its layout needs.
+void FitToScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen();
+    if (screen == nullptr)
+        return;
+    const QSize room = screen->availableGeometry().size();
+    window->resize(window->size().boundedTo(room).expandedTo(window->minimumSizeHint()));
+}
 
 // Dynamic properties of the panel file.
 const char* const kPanelIdProperty = "panelId";
@@ -239,6 +251,8 @@ int DisplayPanel(int panel)
     const ui::Panel* p = ui::FindPanel(panel);
     if (p == nullptr || p->widget == nullptr)
         return UIE_NO_PANEL;
+    if (p->widget->isWindow() && !p->widget->isVisible())
+        FitToScreen(p->widget);
     p->widget->show();
     if (p->widget->isWindow()) {
         p->widget->raise();

@@ -17,7 +17,7 @@ namespace korva::ui {
 // What a control is, decided by its widget class when the panel is loaded.
 enum class Kind {
     Button,   // QPushButton: command button
-    Toggle,   // QRadioButton, QCheckBox: radio button, on/off switch
+    Toggle,   // QRadioButton, QCheckBox, checkable QPushButton: radio button, switch, toggle button
     Lamp,     // KorvaLamp
     Numeric,  // KorvaSpinBox: numeric, or numeric display when read-only
     Ring,     // QComboBox

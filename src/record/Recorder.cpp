@@ -12,8 +12,7 @@ namespace korva {
 
 namespace {
 
-constexpr std::string_view HEADER =
-    "time,seconds,edge 1,edge 2,value,teach,input state,window start pixel,edge count,start,end\n";
+constexpr std::string_view TIME_COLUMNS = "time,seconds,";
 
 // Writes `length` bytes, going on after short writes and interruptions. Returns how many bytes
 // reached the file before a write failed.
@@ -42,7 +41,10 @@ bool Recorder::Open(const char* path, RecordTime start)
     used_ = 0;
     start_ = start.steady;
     lastWrite_ = start.steady;
-    PutText(HEADER.data(), HEADER.size());
+    PutText(TIME_COLUMNS.data(), TIME_COLUMNS.size());
+    const std::string_view words = RECORD_WORDS_HEADER;
+    PutText(words.data(), words.size());
+    PutText("\n", 1);
     return WriteBuffer();
 }
 

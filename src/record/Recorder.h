@@ -17,6 +17,9 @@ namespace korva {
 // Words 0 to 8 of a measurement record: edge 1, edge 2, value, teach, input state, window start
 // pixel, edge count, start, end.
 constexpr int RECORD_WORDS = 9;
+// Their names, as columns of a CSV header.
+constexpr const char* RECORD_WORDS_HEADER =
+    "edge 1,edge 2,value,teach,input state,window start pixel,edge count,start,end";
 
 // The moment a record is taken: the wall time printed in its row and the steady time from which
 // the seconds column and the once-a-second writes are measured.

@@ -2,8 +2,11 @@
 // through the real panel widgets.
 #include "support/FileDialog.h"
 #include "support/Program.h"
+#include "support/SmallDisk.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <atomic>
@@ -83,6 +86,68 @@ private slots:
         QVERIFY(Dimmed(panelHandle, PANEL_GRAPHDATA));
         QVERIFY(Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));  // bMode is 0
         QCOMPARE(ttick, uint16_t{0});
+    }
+
+    // Every record drawn is counted on the statistics line, added to the trend and, while Record is
+    // on, written as a row to the file chosen in Record's dialog; the counting sensor's values are
+    // 1, 2, 3, ... so the statistics are known exactly.
+    void recordingStatisticsAndTrendFollowTheRun()
+    {
+        auto records = std::make_shared<std::atomic<int>>(0);
+        UsePeer(CountingSensor(records));
+        QTemporaryDir folder;
+        const QString path = folder.filePath("run.csv");
+        AnswerFileDialog(path.toStdString());
+        Click(panelHandle, PANEL_BTNRECORD);
+        QVERIFY(ProcessUntil([&] { return QFile::exists(path); }));
+        After(1200, [] { Click(panelHandle, PANEL_BTNSTOP); });
+        RunUntilStopped();
+        Click(panelHandle, PANEL_BTNRECORD);
+        QCOMPARE(Value(panelHandle, PANEL_BTNRECORD), 0);
+
+        const QString stats = QString::fromStdString(Text(panelHandle, PANEL_STATS));
+        const auto shown = QRegularExpression(QString::fromUtf8(
+            "^records (\\d+) · \\d+\\.\\d/s · time-outs 0 · value min 1 max (\\d+) mean (\\d+\\.\\d) σ \\d+\\.\\d$"))
+                               .match(stats);
+        QVERIFY2(shown.hasMatch(), qPrintable(stats));
+        const int drawn = shown.captured(1).toInt();
+        QVERIFY(drawn > 20 && (drawn == *records || drawn == *records - 1));
+        QCOMPARE(shown.captured(2).toInt(), drawn);
+        QCOMPARE(shown.captured(3), QString::number((drawn + 1) / 2.0, 'f', 1));
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), drawn + 1);
+        QCOMPARE(lines[0], QString("time,seconds,edge 1,edge 2,value,teach,input state,window start pixel,"
+                                   "edge count,start,end"));
+        QVERIFY(lines[drawn].endsWith(QString(",100,300,%1,%2,1,0,2,0,0").arg(drawn).arg(1000 + drawn)));
+
+        std::vector<GraphCurve> trend;
+        QCOMPARE(GetGraphCurves(panelHandle, PANEL_GRAPHTREND, &trend), 0);
+        QCOMPARE(trend.size(), size_t{2});  // the set point, then the values
+        QCOMPARE(*std::max_element(trend[1].y.begin(), trend[1].y.end()), double(drawn));
+    }
+
+    // A disk that fills up while recording stops the recording, and the run goes on.
+    void aFullDiskStopsTheRecording()
+    {
+        SmallDisk disk;
+        if (!disk.mounted())
+            QSKIP("mounting a tmpfs was refused (needs root)");
+        UsePeer(CountingSensor(std::make_shared<std::atomic<int>>(0)));
+        const QString path = disk.filePath("run.csv");
+        AnswerFileDialog(path.toStdString());
+        Click(panelHandle, PANEL_BTNRECORD);
+        QVERIFY(ProcessUntil([&] { return QFile::exists(path); }));
+        QVERIFY(disk.Fill());
+        After(1500, [] { Click(panelHandle, PANEL_BTNSTOP); });
+        RunUntilStopped();
+        QCOMPARE(Value(panelHandle, PANEL_BTNRECORD), 0);
+        QCOMPARE(StatusText(), std::string("Cannot write record file!"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().endsWith('\n'));
     }
 
     void stopEnablesTeachBackgroundInMode2()

@@ -2,15 +2,12 @@
 // panels and graphs.
 #include "support/FileDialog.h"
 #include "support/Program.h"
+#include "support/SmallDisk.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/mount.h>
-#include <unistd.h>
 #include <vector>
 
 using namespace korva;
@@ -80,37 +77,6 @@ void WriteAll(const QString& path, const std::string& text)
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
     f.write(text.data(), static_cast<qint64>(text.size()));
 }
-
-// A real 64 KB tmpfs on a fresh folder, unmounted again when the disk goes out of scope.
-class SmallDisk {
-public:
-    SmallDisk() : mounted_(mount("korva-test", mountPoint_.constData(), "tmpfs", 0, "size=64k") == 0) {}
-    ~SmallDisk()
-    {
-        if (mounted_)
-            umount2(mountPoint_.constData(), MNT_DETACH);
-    }
-
-    bool mounted() const { return mounted_; }
-    QString filePath(const char* name) const { return folder_.filePath(QString::fromLatin1(name)); }
-
-    // Writes a filler file until the disk has not a byte left.
-    bool Fill() const
-    {
-        const int fd = open(QFile::encodeName(filePath("filler")).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const std::vector<char> block(4096, 'f');
-        while (write(fd, block.data(), block.size()) > 0) {
-        }
-        const bool full = errno == ENOSPC;
-        close(fd);
-        return full;
-    }
-
-private:
-    QTemporaryDir folder_;
-    const QByteArray mountPoint_ = QFile::encodeName(folder_.path());
-    bool mounted_;
-};
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // Saving what a graph shows: image and CSV files, the right-click menu and its save dialogs while
 // a polling loop runs, and a full disk.
 #include "uitest.h"
+#include "support/SmallDisk.h"
 
 #include <QClipboard>
 #include <QFileDialog>
@@ -8,9 +9,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QTemporaryDir>
-#include <fcntl.h>
-#include <sys/mount.h>
-#include <unistd.h>
 
 using namespace korva;
 using namespace korva::uitest;
@@ -107,33 +105,6 @@ void DrawBars(int panel, int control, double split)
     PlotRectangle(panel, control, 0, 0, split, 1, 0xFF0000, 0xFF0000);
     PlotRectangle(panel, control, split, 0, 1024, 1, 0x0000FF, 0x0000FF);
 }
-
-// A real 64 KB tmpfs on a fresh folder, filled to the last byte; unmounted when it goes out of
-// scope.
-class FullDisk {
-public:
-    FullDisk() : m_mounted(mount("korva-export", m_point.constData(), "tmpfs", 0, "size=64k") == 0)
-    {
-        const int fd = open(QFile::encodeName(filePath("filler")).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const std::vector<char> block(4096, 'f');
-        while (write(fd, block.data(), block.size()) > 0) {
-        }
-        close(fd);
-    }
-    ~FullDisk()
-    {
-        if (m_mounted)
-            umount2(m_point.constData(), MNT_DETACH);
-    }
-    bool mounted() const { return m_mounted; }
-    QString filePath(const char* name) const { return m_folder.filePath(QString::fromLatin1(name)); }
-    QStringList files() const { return QDir(m_folder.path()).entryList(QDir::Files); }
-
-private:
-    QTemporaryDir m_folder;
-    const QByteArray m_point = QFile::encodeName(m_folder.path());
-    bool m_mounted;
-};
 
 }  // namespace
 
@@ -305,8 +276,8 @@ private slots:
 
     void fullDiskLeavesNoFile()
     {
-        FullDisk disk;
-        if (!disk.mounted())
+        test::SmallDisk disk;
+        if (!disk.mounted() || !disk.Fill())
             QSKIP("mounting a tmpfs was refused (needs root)");
         QCOMPARE(SaveGraphImage(m_panel, GRAPH, disk.filePath("graph.png").toStdString()), int(UIE_FILE_ACCESS));
         QCOMPARE(SaveGraphTable(m_panel, GRAPH, disk.filePath("video.csv").toStdString()), int(UIE_FILE_ACCESS));

@@ -1,16 +1,13 @@
 // The record file on real files (and a real full disk) and the run statistics with their text line.
 #include "record/Recorder.h"
 #include "record/RunStatistics.h"
+#include "support/SmallDisk.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <sstream>
-#include <sys/mount.h>
-#include <unistd.h>
 #include <vector>
 
 using namespace korva;
@@ -55,37 +52,6 @@ RecordTime At(std::chrono::milliseconds sinceStart)
     const auto steady = std::chrono::steady_clock::time_point{} + 5h;
     return {wall + sinceStart, steady + sinceStart};
 }
-
-// A real 64 KB tmpfs on a fresh folder, unmounted again when the disk goes out of scope.
-class SmallDisk {
-public:
-    SmallDisk() : mounted_(mount("korva-record", path_.constData(), "tmpfs", 0, "size=64k") == 0) {}
-    ~SmallDisk()
-    {
-        if (mounted_)
-            umount2(path_.constData(), MNT_DETACH);
-    }
-
-    bool mounted() const { return mounted_; }
-    QString filePath(const char* name) const { return folder_.filePath(QString::fromLatin1(name)); }
-
-    // Another file takes every byte that is left.
-    bool Fill() const
-    {
-        const int fd = open(QFile::encodeName(filePath("filler")).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const std::vector<char> block(4096, 'f');
-        while (write(fd, block.data(), block.size()) > 0) {
-        }
-        const bool full = errno == ENOSPC;
-        close(fd);
-        return full;
-    }
-
-private:
-    QTemporaryDir folder_;
-    const QByteArray path_ = QFile::encodeName(folder_.path());
-    bool mounted_;
-};
 
 }  // namespace
 
@@ -146,7 +112,7 @@ private slots:
 
     void aDiskFillingUpStopsRecordingAfterAWholeRow()
     {
-        SmallDisk disk;
+        test::SmallDisk disk;
         if (!disk.mounted())
             QSKIP("mounting a tmpfs was refused (needs root)");
         const QString path = disk.filePath("run.csv");

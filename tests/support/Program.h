@@ -68,11 +68,16 @@ inline int Value(int panel, int control)
     return value;
 }
 
-inline std::string StatusText()
+inline std::string Text(int panel, int control)
 {
     std::string text;
-    GetCtrlVal(panelHandle, PANEL_STATUS, &text);
+    GetCtrlVal(panel, control, &text);
     return text;
+}
+
+inline std::string StatusText()
+{
+    return Text(panelHandle, PANEL_STATUS);
 }
 
 // Chooses the COM port that is already chosen once more, as an operator does to reopen it: opens

@@ -151,6 +151,9 @@ enum : int { LINE_STYLE_SOLID = 0 };
 // Adds an x-y curve of n points. Returns a plot handle (> 0) or a negative number.
 int PlotXY(int panel, int control, const uint16_t* x, const uint16_t* y, size_t n, int plotStyle,
            int pointStyle, int lineStyle, int pointFrequency, int color);
+// Adds a plain solid line through n points given as real numbers. Returns a plot handle (> 0) or
+// a negative number.
+int PlotXY(int panel, int control, const double* x, const double* y, size_t n, int color);
 
 // ---- files --------------------------------------------------------------------------------------
 
@@ -165,6 +168,13 @@ enum : int { VAL_NO_FILE_SELECTED = 0, VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_F
 int FileSelectPopup(const std::string& directory, const char* defaultName, const char* filter,
                     const char* title, int buttonLabel, int allowCancel, int allowMakeDirectory,
                     std::string* path);
+// The same dialog with the OK button and Cancel, but it does not wait for the answer: it returns
+// at once, the program's loops go on while the dialog is open (it blocks input to the panel
+// only), and `chosen` is called during event processing with the full path of the file chosen, or
+// with "" when the dialog was cancelled.
+using FileChosenCallback = void (*)(const std::string& path);
+void FileSelectPopupThen(const std::string& directory, const char* defaultName, const char* filter, const char* title,
+                         FileChosenCallback chosen);
 
 // Writes n unsigned numbers to a text file, one per line, right-aligned in a field of `width`
 // characters (wider numbers are written whole). The new content replaces the file only once all

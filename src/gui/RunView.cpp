@@ -1,0 +1,189 @@
+// What the records drawn add up to: the statistics line, the value trend of the last minute and
+// the recording to a CSV file. The loops feed it one record at a time, right after drawing it;
+// the screen follows at most ten times a second, which is all a person can read, and keeps the
+// cost per record to a few hundred nanoseconds.
+#include "gui/Gui.h"
+
+#include "record/Recorder.h"
+#include "record/RunStatistics.h"
+#include "shell/Shell.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+
+namespace korva {
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// The statistics line and the trend are shown anew at most this often, and when a loop ends.
+constexpr auto VIEW_INTERVAL = std::chrono::milliseconds(100);
+
+// The trend keeps the lowest and highest value of every 50 ms of the last minute.
+constexpr int TREND_SECONDS = 60;
+constexpr auto SLOT = std::chrono::milliseconds(50);
+constexpr int SLOTS = TREND_SECONDS * 1000 / 50;
+
+constexpr int TREND_VALUE_COLOR = 0x2563EB;
+constexpr int TREND_SETPOINT_COLOR = 0x008000;
+constexpr int TREND_BAND_COLOR = 0xCDEFD3;
+
+struct TrendSlot {
+    int64_t index = -1;  // slot number since the view started; -1 while empty
+    uint16_t low = 0;
+    uint16_t high = 0;
+};
+
+Recorder recorder;
+RunStatistics runStatistics;
+std::array<TrendSlot, SLOTS> trend;
+// The trend curve: at most two points a slot, x in seconds before now.
+std::array<double, 2 * SLOTS> trendX;
+std::array<double, 2 * SLOTS> trendY;
+Steady::time_point viewStart;
+Steady::time_point lastView;
+
+int64_t SlotOf(Steady::time_point t)
+{
+    return (t - viewStart) / SLOT;
+}
+
+void AddToTrend(uint16_t value, Steady::time_point now)
+{
+    const int64_t index = SlotOf(now);
+    TrendSlot& slot = trend[static_cast<size_t>(index % SLOTS)];
+    if (slot.index != index) {
+        slot = {index, value, value};
+        return;
+    }
+    slot.low = std::min(slot.low, value);
+    slot.high = std::max(slot.high, value);
+}
+
+// The points of the last minute into trendX and trendY; widens [low, high] to what they span.
+size_t CollectTrend(Steady::time_point now, double& low, double& high)
+{
+    size_t n = 0;
+    const int64_t newest = SlotOf(now);
+    for (int64_t index = std::max<int64_t>(0, newest - SLOTS + 1); index <= newest; ++index) {
+        const TrendSlot& slot = trend[static_cast<size_t>(index % SLOTS)];
+        if (slot.index != index)
+            continue;
+        const double x = -std::chrono::duration<double>(now - viewStart - index * SLOT).count();
+        trendX[n] = x;
+        trendY[n++] = slot.low;
+        if (slot.high != slot.low) {
+            trendX[n] = x;
+            trendY[n++] = slot.high;
+        }
+        low = std::min<double>(low, slot.low);
+        high = std::max<double>(high, slot.high);
+    }
+    return n;
+}
+
+// What "Save data as CSV..." of the trend writes: its points, oldest first.
+void TableTrend(size_t n)
+{
+    static std::array<double, 4 * SLOTS> rows;
+    for (size_t i = 0; i < n; ++i) {
+        rows[2 * i] = trendX[i];
+        rows[2 * i + 1] = trendY[i];
+    }
+    SetGraphTable(panelHandle, PANEL_GRAPHTREND, "seconds,value", rows.data(), static_cast<int>(n), 2);
+}
+
+// The value over the last minute, with the set point and its tolerance band behind it.
+void DrawTrend(Steady::time_point now)
+{
+    const double bandLow = static_cast<double>(tVal) - tTol;
+    const double bandHigh = static_cast<double>(tVal) + tTol;
+    double low = bandLow;
+    double high = bandHigh;
+    const size_t n = CollectTrend(now, low, high);
+    const double margin = std::max(2.0, (high - low) * 0.1);
+    DeleteGraphPlot(panelHandle, PANEL_GRAPHTREND, VAL_ALL_OBJECTS, VAL_DELAYED_DRAW);
+    SetAxisScalingMode(panelHandle, PANEL_GRAPHTREND, VAL_XAXIS, VAL_MANUAL, -TREND_SECONDS, 0);
+    SetAxisScalingMode(panelHandle, PANEL_GRAPHTREND, VAL_LEFT_YAXIS, VAL_MANUAL, low - margin, high + margin);
+    PlotRectangle(panelHandle, PANEL_GRAPHTREND, -TREND_SECONDS, bandLow, 0, bandHigh, TREND_BAND_COLOR,
+                  TREND_BAND_COLOR);
+    const double setPointX[2] = {-TREND_SECONDS, 0};
+    const double setPointY[2] = {static_cast<double>(tVal), static_cast<double>(tVal)};
+    PlotXY(panelHandle, PANEL_GRAPHTREND, setPointX, setPointY, 2, TREND_SETPOINT_COLOR);
+    if (n > 0)
+        PlotXY(panelHandle, PANEL_GRAPHTREND, trendX.data(), trendY.data(), n, TREND_VALUE_COLOR);
+    TableTrend(n);
+}
+
+void ShowRunView(Steady::time_point now)
+{
+    lastView = now;
+    SetCtrlVal(panelHandle, PANEL_STATS, runStatistics.Text(now).c_str());
+    DrawTrend(now);
+}
+
+// A write failed: the recorder has stopped and cut its file back to the last whole row.
+void RecordingFailed()
+{
+    SetCtrlVal(panelHandle, PANEL_BTNRECORD, 0);
+    ShowMessage("Cannot write record file!");
+}
+
+}  // namespace
+
+void StartRunView()
+{
+    const Steady::time_point now = Steady::now();
+    runStatistics.Reset(now);
+    trend.fill(TrendSlot{});
+    viewStart = now;
+    ShowRunView(now);
+}
+
+void FeedRunView()
+{
+    const RecordTime now = RecordTime::Now();
+    runStatistics.AddRecord(pp[2]);
+    AddToTrend(pp[2], now.steady);
+    if (recorder.IsOpen() && !recorder.Append(pp, now))
+        RecordingFailed();
+    if (now.steady - lastView >= VIEW_INTERVAL)
+        ShowRunView(now.steady);
+}
+
+void NoteRunTimeout()
+{
+    runStatistics.AddTimeOut();
+}
+
+void EndRunView()
+{
+    ShowRunView(Steady::now());
+    if (!recorder.Flush())
+        RecordingFailed();
+}
+
+std::string ParameterFolder()
+{
+    if (!file_name.empty())
+        return std::filesystem::path(file_name).parent_path().string();
+    return proj_dir;
+}
+
+void StartRecording(const std::string& path)
+{
+    if (recorder.Open(path.c_str(), RecordTime::Now()))
+        return;
+    SetCtrlVal(panelHandle, PANEL_BTNRECORD, 0);
+    ShowMessage("Cannot write record file!");
+}
+
+void StopRecording()
+{
+    if (!recorder.Close())
+        ShowMessage("Cannot write record file!");
+}
+
+}  // namespace korva
