@@ -102,6 +102,7 @@ int StartUp(int argc, char** argv)
     SetExportFolder(proj_dir);
     InitVars();
     InitRS232(com);
+    StartRunView();  // an empty trend around the set point until the first run
     return 0;
 }
 
