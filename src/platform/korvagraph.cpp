@@ -1,6 +1,9 @@
 #include "korvagraph.h"
 
 #include <QGraphicsOpacityEffect>
+#include <QPaintEngine>
+#include <algorithm>
+#include <memory>
 
 #include "inspect.h"
 #include "uiregistry.h"
@@ -29,6 +32,72 @@ void StyleAxis(QCPAxis* axis, bool labelled)
     axis->grid()->setSubGridVisible(false);
 }
 
+// Room around a plot object's outline for its pen and its antialiased edge pixels.
+constexpr qreal kEdge = 3;
+
+// The radius of a cursor's marker, its pen included.
+constexpr qreal kMarkerRadius = 5;
+
+// QCustomPlot's paint buffer, which can also redraw just part of itself: outside the given area
+// it keeps what it holds.
+class RegionPaintBuffer : public QCPPaintBufferPixmap {
+public:
+    using QCPPaintBufferPixmap::QCPPaintBufferPixmap;
+
+    // Clears `area` and runs draw(painter) with everything it paints kept inside `area`. A
+    // rectangle, not any region: QPainter clips to a rectangle at little cost, to a region of
+    // several rectangles at a cost far above that of drawing their bounding rectangle.
+    template <class Draw>
+    void redraw(const QRect& area, Draw draw)
+    {
+        // The system clip holds whatever clip each plot object sets for itself.
+        QPaintEngine* engine = mBuffer.paintEngine();
+        const QRectF pixels(QPointF(area.topLeft()) * mDevicePixelRatio, QSizeF(area.size()) * mDevicePixelRatio);
+        engine->setSystemClip(QRegion(pixels.toAlignedRect()));
+        {
+            const std::unique_ptr<QCPPainter> painter(startPainting());
+            painter->setCompositionMode(QPainter::CompositionMode_Source);
+            painter->fillRect(QRect(QPoint(0, 0), mSize), Qt::transparent);
+            painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+            draw(painter.get());
+        }
+        donePainting();
+        engine->setSystemClip(QRegion());
+    }
+};
+
+// Every pixel something drawn along `area` may touch.
+QRect Around(const QRectF& area, qreal by)
+{
+    return area.adjusted(-by, -by, by, by).toAlignedRect();
+}
+
+// Where a filled rectangle that went from `a` to `b` looks different: along each edge that moved,
+// from its old place to its new one. Elsewhere both fill alike, or neither touches.
+QRect MovedEdges(const QRectF& a, const QRectF& b)
+{
+    const qreal left = std::min(a.left(), b.left());
+    const qreal right = std::max(a.right(), b.right());
+    const qreal top = std::min(a.top(), b.top());
+    const qreal bottom = std::max(a.bottom(), b.bottom());
+    QRect area;
+    const auto across = [&](qreal x1, qreal x2) {
+        area |= Around(QRectF(QPointF(std::min(x1, x2), top), QPointF(std::max(x1, x2), bottom)), kEdge);
+    };
+    const auto along = [&](qreal y1, qreal y2) {
+        area |= Around(QRectF(QPointF(left, std::min(y1, y2)), QPointF(right, std::max(y1, y2))), kEdge);
+    };
+    if (a.left() != b.left())
+        across(a.left(), b.left());
+    if (a.right() != b.right())
+        across(a.right(), b.right());
+    if (a.top() != b.top())
+        along(a.top(), b.top());
+    if (a.bottom() != b.bottom())
+        along(a.bottom(), b.bottom());
+    return area;
+}
+
 }  // namespace
 
 KorvaGraph::KorvaGraph(QWidget* parent) : QCustomPlot(parent)
@@ -39,15 +108,23 @@ KorvaGraph::KorvaGraph(QWidget* parent) : QCustomPlot(parent)
     xAxis->setRange(0, 1024);
     yAxis->setRange(0, 1.04);
     createCursors();
+    // All layers draw into one paint buffer (the overlay layer, empty here, would have its own),
+    // and that buffer can redraw part of itself.
+    layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
+    useRegionPaintBuffer();
+    // A replot asks for a repaint that comes with the rest of the window's, not one of its own at
+    // once; the white background covers the whole widget, so nothing beneath it is painted.
+    setPlottingHint(QCP::phImmediateRefresh, false);
+    setAttribute(Qt::WA_OpaquePaintEvent);
 
     m_repaintTimer.setSingleShot(true);
-    m_repaintTimer.setInterval(kRepaintIntervalMs);
-    connect(&m_repaintTimer, &QTimer::timeout, this, [this] { replot(); });
-    // Whatever caused a repaint, it shows every change made so far.
-    connect(this, &QCustomPlot::afterReplot, this, [this] {
-        ++m_repaints;
-        m_repaintTimer.stop();
-    });
+    connect(&m_repaintTimer, &QTimer::timeout, this, &KorvaGraph::repaintNow);
+    // A new axis range moves everything (setting the same range again changes nothing).
+    for (QCPAxis* axis : {xAxis, yAxis})
+        connect(axis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+                [this] { scheduleRepaint(Redraw::Everything); });
+    // Whatever replotted the graph, a resize too, it shows every change made so far.
+    connect(this, &QCustomPlot::afterReplot, this, [this] { noteRepaint(footprints()); });
 }
 
 // A light, quiet look: white plot area, faint grid, grey axes framing the plot on all sides.
@@ -67,6 +144,15 @@ void KorvaGraph::applyLook()
     xAxis2->grid()->setVisible(false);
     yAxis2->grid()->setVisible(false);
     axisRect()->setMinimumMargins(QMargins(4, 4, 4, 4));
+}
+
+// QCustomPlot keeps the paint buffers it has; the first, which all layers share here, is one that
+// can redraw part of itself.
+void KorvaGraph::useRegionPaintBuffer()
+{
+    mPaintBuffers.clear();
+    mPaintBuffers.append(QSharedPointer<QCPAbstractPaintBuffer>(
+        new RegionPaintBuffer(viewport().size(), mBufferDevicePixelRatio)));
 }
 
 void KorvaGraph::createCursors()
@@ -106,12 +192,11 @@ QCPAxis* KorvaGraph::axisOf(int axis) const
 
 void KorvaGraph::deleteAllPlots(bool immediate)
 {
+    // Curves go with a repaint of the whole graph, rectangles with one of where they were.
+    const Redraw redraw = m_curves.used > 0 ? Redraw::Everything : Redraw::Changes;
     m_rects.hideAll();
     m_curves.hideAll();
-    if (immediate)
-        replot(QCustomPlot::rpQueuedReplot);
-    else
-        scheduleRepaint();
+    scheduleRepaint(redraw, immediate ? Pace::NextEvents : Pace::Paced);
 }
 
 void KorvaGraph::placeCursor(int cursor, double x, double y)
@@ -122,7 +207,7 @@ void KorvaGraph::placeCursor(int cursor, double x, double y)
     c.marker->position->setCoords(x, y);
     c.line->setVisible(true);
     c.marker->setVisible(true);
-    scheduleRepaint();
+    scheduleRepaint(Redraw::Changes);
 }
 
 QPointF KorvaGraph::cursorPosition(int cursor) const
@@ -137,7 +222,7 @@ int KorvaGraph::addRect(const GraphRect& rect)
     item->bottomRight->setCoords(rect.x2, rect.y2);
     item->setPen(QPen(ui::ColorFromRgb(rect.frameColor), 1));
     item->setBrush(ui::ColorFromRgb(rect.fillColor));
-    scheduleRepaint();
+    scheduleRepaint(Redraw::Changes);
     return m_nextPlotHandle++;
 }
 
@@ -156,6 +241,21 @@ int KorvaGraph::addCurve(const uint16_t* x, const uint16_t* y, size_t n, int col
     curve->setPen(QPen(ink, 1.2));
     curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, ink, ink, 3));
     curve->setScatterSkip(pointFrequency - 1);
+    scheduleRepaint();
+    return m_nextPlotHandle++;
+}
+
+int KorvaGraph::addLine(const double* x, const double* y, size_t n, int color)
+{
+    QCPCurve* curve = m_curves.take([this] { return new QCPCurve(xAxis, yAxis); });
+    QVector<QCPCurveData> points;
+    points.reserve(static_cast<qsizetype>(n));
+    for (size_t i = 0; i < n; ++i)
+        points.append(QCPCurveData(static_cast<double>(i), x[i], y[i]));
+    curve->data()->set(points, true);
+    curve->setLineStyle(QCPCurve::lsLine);
+    curve->setPen(QPen(ui::ColorFromRgb(color), 1.2));
+    curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
     scheduleRepaint();
     return m_nextPlotHandle++;
 }
@@ -188,10 +288,147 @@ std::vector<GraphCurve> KorvaGraph::curves() const
     return result;
 }
 
-void KorvaGraph::scheduleRepaint()
+void KorvaGraph::scheduleRepaint(Redraw redraw, Pace pace)
 {
-    if (!m_repaintTimer.isActive())
-        m_repaintTimer.start();
+    if (redraw == Redraw::Everything)
+        m_redrawEverything = true;
+    if (pace == Pace::NextEvents)
+        m_repaintTimer.start(0);
+    else if (!m_repaintTimer.isActive())
+        m_repaintTimer.start(kRepaintIntervalMs);
+}
+
+// The one place where scheduled repaints are done: the whole graph when something beyond the
+// rectangles and cursors changed, otherwise only the area where they changed.
+void KorvaGraph::repaintNow()
+{
+    if (m_redrawEverything || !canRedrawPart()) {
+        replot();
+        return;
+    }
+    std::vector<Footprint> now = footprints();
+    const QRect changed = changedArea(now);
+    if (changed.isEmpty())
+        return;
+    redrawPart(changed, now);
+    noteRepaint(std::move(now));
+}
+
+void KorvaGraph::noteRepaint(std::vector<Footprint> shown)
+{
+    m_shown = std::move(shown);
+    m_redrawEverything = false;
+    m_repaintTimer.stop();
+    ++m_repaints;
+}
+
+std::vector<KorvaGraph::Footprint> KorvaGraph::footprints() const
+{
+    // A plot object far outside the range lies at huge pixel positions.
+    const QRectF bounds = QRectF(rect()).adjusted(-16, -16, 16, 16);
+    const auto held = [&](const QRectF& area) {
+        const auto x = [&](qreal v) { return std::clamp(v, bounds.left(), bounds.right()); };
+        const auto y = [&](qreal v) { return std::clamp(v, bounds.top(), bounds.bottom()); };
+        return QRectF(QPointF(x(area.left()), y(area.top())), QPointF(x(area.right()), y(area.bottom())));
+    };
+    std::vector<Footprint> result;
+    result.reserve(2 * kCursorCount + m_rects.used);
+    const QRect plot = axisRect()->rect();
+    for (const Cursor& c : m_cursors) {
+        if (!c.line->visible()) {
+            result.resize(result.size() + 2);
+            continue;
+        }
+        const qreal x = c.line->point1->pixelPosition().x();
+        const QPointF mark = c.marker->position->pixelPosition();
+        const QPointF radius(kMarkerRadius, kMarkerRadius);
+        result.push_back({held(QRectF(QPointF(x, plot.top()), QPointF(x, plot.bottom()))), false,
+                          c.line->pen().color().rgba()});
+        result.push_back({held(QRectF(mark - radius, mark + radius)), false, c.marker->pen().color().rgba(),
+                          c.marker->brush().color().rgba()});
+    }
+    for (size_t i = 0; i < m_rects.used; ++i) {
+        const QCPItemRect* item = m_rects.items[i];
+        const QRectF area = QRectF(item->topLeft->pixelPosition(), item->bottomRight->pixelPosition()).normalized();
+        result.push_back({held(area), true, item->pen().color().rgba(), item->brush().color().rgba()});
+    }
+    return result;
+}
+
+// Where the graph differs from what the last repaint drew: along the edges of a rectangle that
+// moved, around any other plot object that came, went, moved or changed.
+QRect KorvaGraph::changedArea(const std::vector<Footprint>& now) const
+{
+    QRect area;
+    const size_t count = std::max(m_shown.size(), now.size());
+    for (size_t i = 0; i < count; ++i) {
+        const Footprint before = i < m_shown.size() ? m_shown[i] : Footprint{};
+        const Footprint after = i < now.size() ? now[i] : Footprint{};
+        if (before == after)
+            continue;
+        if (before.solid && after.solid && before.pen == after.pen && before.brush == after.brush) {
+            area |= MovedEdges(before.area, after.area);
+            continue;
+        }
+        for (const Footprint& f : {before, after})
+            if (!f.area.isNull())
+                area |= Around(f.area, kEdge);
+    }
+    return area & plotArea();
+}
+
+// Where plot objects show: inside the axes' frame lines, which lie on the first column and the last
+// row of the axis rectangle and just outside its top and right side.
+QRect KorvaGraph::plotArea() const
+{
+    return axisRect()->rect().adjusted(1, 0, 0, -1);
+}
+
+// A partial redraw keeps the layout of the last whole one: since then only plot objects changed.
+void KorvaGraph::updateLayout()
+{
+    if (!m_drawingPart)
+        QCustomPlot::updateLayout();
+}
+
+// The buffer can be redrawn in part when it is the only one, holds a whole drawing and has the
+// widget's size.
+bool KorvaGraph::canRedrawPart() const
+{
+    if (mPaintBuffers.size() != 1)
+        return false;
+    const QCPAbstractPaintBuffer* buffer = mPaintBuffers.first().data();
+    return dynamic_cast<const RegionPaintBuffer*>(buffer) != nullptr && !buffer->invalidated() &&
+           buffer->size() == viewport().size();
+}
+
+// Draws `area`, a part of the plot area, anew from the plot objects `now`. Those that do not reach
+// it are left out: they would draw nothing there, at most of the cost.
+void KorvaGraph::redrawPart(const QRect& area, const std::vector<Footprint>& now)
+{
+    std::vector<QCPLayerable*> left;
+    const auto leaveOut = [&](QCPLayerable* item, const Footprint& footprint) {
+        if (item->visible() && !Around(footprint.area, kEdge).intersects(area)) {
+            item->setVisible(false);
+            left.push_back(item);
+        }
+    };
+    for (size_t i = 0; i < m_cursors.size(); ++i) {
+        leaveOut(m_cursors[i].line, now[2 * i]);
+        leaveOut(m_cursors[i].marker, now[2 * i + 1]);
+    }
+    for (size_t i = 0; i < m_rects.used; ++i)
+        leaveOut(m_rects.items[i], now[2 * kCursorCount + i]);
+
+    m_drawingPart = true;
+    static_cast<RegionPaintBuffer&>(*mPaintBuffers.first()).redraw(area, [this](QCPPainter* painter) {
+        draw(painter);
+    });
+    m_drawingPart = false;
+
+    for (QCPLayerable* item : left)
+        item->setVisible(true);
+    update(area);
 }
 
 // ---- the graph functions of the program ------------------------------------------------------
@@ -222,7 +459,7 @@ int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, d
         if (a == nullptr || mode != VAL_MANUAL || !(min < max))
             return UIE_BAD_ARGUMENT;
         a->setRange(min, max);
-        graph.scheduleRepaint();
+        graph.scheduleRepaint(KorvaGraph::Redraw::Changes);
         return 0;
     });
 }
@@ -286,6 +523,15 @@ int PlotXY(int panel, int control, const uint16_t* x, const uint16_t* y, size_t 
             pointStyle != POINT_STYLE_SMALL_DOT || lineStyle != LINE_STYLE_SOLID || pointFrequency < 1)
             return UIE_BAD_ARGUMENT;
         return graph.addCurve(x, y, n, color, pointFrequency);
+    });
+}
+
+int PlotXY(int panel, int control, const double* x, const double* y, size_t n, int color)
+{
+    return WithGraph(panel, control, [&](KorvaGraph& graph) -> int {
+        if (x == nullptr || y == nullptr || n == 0)
+            return UIE_BAD_ARGUMENT;
+        return graph.addLine(x, y, n, color);
     });
 }
 

@@ -35,16 +35,24 @@ public:
     // Both return the new plot's handle.
     int addRect(const GraphRect& rect);
     int addCurve(const uint16_t* x, const uint16_t* y, size_t n, int color, int pointFrequency);
+    // A plain solid line through n points.
+    int addLine(const double* x, const double* y, size_t n, int color);
 
     std::vector<GraphRect> rects() const;
     std::vector<GraphCurve> curves() const;
     long repaintCount() const { return m_repaints; }
 
-    // Every change goes through here: the graph is repainted once the repaint interval is over.
-    void scheduleRepaint();
+    // What a repaint redraws: the whole graph, or only where its plot objects changed since the
+    // last repaint.
+    enum class Redraw { Everything, Changes };
+    // When: once the repaint interval is over, or at the next event processing.
+    enum class Pace { Paced, NextEvents };
+    // Every repaint goes through here.
+    void scheduleRepaint(Redraw redraw = Redraw::Everything, Pace pace = Pace::Paced);
 
 protected:
     void changeEvent(QEvent* event) override;
+    void updateLayout() override;
 
 private:
     // Plot objects are kept for reuse: deleting all plots only hides them, so redrawing the graph
@@ -76,13 +84,34 @@ private:
         QCPItemTracer* marker;
     };
 
+    // Where a plot object lies on the screen, as far as a repaint needs to know.
+    struct Footprint {
+        QRectF area;         // in pixels; null: not shown
+        bool solid = false;  // a rectangle filled with its brush, not a line or a marker
+        QRgb pen = 0;
+        QRgb brush = 0;
+        bool operator==(const Footprint&) const = default;
+    };
+
     void applyLook();
     void createCursors();
+    void useRegionPaintBuffer();
+    void repaintNow();
+    std::vector<Footprint> footprints() const;
+    QRect changedArea(const std::vector<Footprint>& now) const;
+    QRect plotArea() const;
+    bool canRedrawPart() const;
+    void redrawPart(const QRect& area, const std::vector<Footprint>& now);
+    void noteRepaint(std::vector<Footprint> shown);
 
     std::array<Cursor, kCursorCount> m_cursors{};
     Pool<QCPItemRect> m_rects;
     Pool<QCPCurve> m_curves;
     QTimer m_repaintTimer;
+    bool m_redrawEverything = true;
+    bool m_drawingPart = false;
+    // The plot objects as the last repaint drew them: cursor lines and markers, then rectangles.
+    std::vector<Footprint> m_shown;
     long m_repaints = 0;
     int m_nextPlotHandle = 1;
 
