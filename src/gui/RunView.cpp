@@ -1,7 +1,7 @@
 // What the records drawn add up to: the statistics line, the value trend of the last minute and
 // the recording to a CSV file. The loops feed it one record at a time, right after drawing it;
-// the screen follows at most ten times a second, which is all a person can read, and keeps the
-// cost per record to a few hundred nanoseconds.
+// the screen follows only as often as a person can read it, which keeps the cost per record to a
+// few hundred nanoseconds.
 #include "gui/Gui.h"
 
 #include "record/Recorder.h"
@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <filesystem>
 
 namespace korva {
@@ -18,8 +19,12 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// The statistics line and the trend are shown anew at most this often, and when a loop ends.
-constexpr auto VIEW_INTERVAL = std::chrono::milliseconds(100);
+// The statistics line and the trend, which moves by a few pixels a second, are shown anew twice a
+// second, as often as a person can follow them, and when a loop ends. (A new text costs the
+// statistics line a layout of its characters, more than the whole record's drawing.)
+constexpr auto VIEW_INTERVAL = std::chrono::milliseconds(500);
+// The trend's value axis moves in steps of this much, so that it rarely changes.
+constexpr double TREND_AXIS_STEP = 50;
 
 // The trend keeps the lowest and highest value of every 50 ms of the last minute.
 constexpr int TREND_SECONDS = 60;
@@ -103,10 +108,11 @@ void DrawTrend(Steady::time_point now)
     double low = bandLow;
     double high = bandHigh;
     const size_t n = CollectTrend(now, low, high);
-    const double margin = std::max(2.0, (high - low) * 0.1);
     DeleteGraphPlot(panelHandle, PANEL_GRAPHTREND, VAL_ALL_OBJECTS, VAL_DELAYED_DRAW);
     SetAxisScalingMode(panelHandle, PANEL_GRAPHTREND, VAL_XAXIS, VAL_MANUAL, -TREND_SECONDS, 0);
-    SetAxisScalingMode(panelHandle, PANEL_GRAPHTREND, VAL_LEFT_YAXIS, VAL_MANUAL, low - margin, high + margin);
+    SetAxisScalingMode(panelHandle, PANEL_GRAPHTREND, VAL_LEFT_YAXIS, VAL_MANUAL,
+                       std::floor(low / TREND_AXIS_STEP) * TREND_AXIS_STEP - TREND_AXIS_STEP / 5,
+                       std::ceil(high / TREND_AXIS_STEP) * TREND_AXIS_STEP + TREND_AXIS_STEP / 5);
     PlotRectangle(panelHandle, PANEL_GRAPHTREND, -TREND_SECONDS, bandLow, 0, bandHigh, TREND_BAND_COLOR,
                   TREND_BAND_COLOR);
     const double setPointX[2] = {-TREND_SECONDS, 0};
