@@ -226,26 +226,9 @@ int KorvaGraph::addRect(const GraphRect& rect)
     return m_nextPlotHandle++;
 }
 
-int KorvaGraph::addCurve(const uint16_t* x, const uint16_t* y, size_t n, int color, int pointFrequency)
-{
-    QCPCurve* curve = m_curves.take([this] { return new QCPCurve(xAxis, yAxis); });
-    QVector<QCPCurveData> points;
-    points.reserve(static_cast<qsizetype>(n));
-    for (size_t i = 0; i < n; ++i)
-        points.append(QCPCurveData(static_cast<double>(i), x[i], y[i]));
-    curve->data()->set(points, true);
-
-    // Connected points: a solid line with a small dot on every pointFrequency-th point.
-    curve->setLineStyle(QCPCurve::lsLine);
-    const QColor ink = ui::ColorFromRgb(color);
-    curve->setPen(QPen(ink, 1.2));
-    curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, ink, ink, 3));
-    curve->setScatterSkip(pointFrequency - 1);
-    scheduleRepaint();
-    return m_nextPlotHandle++;
-}
-
-int KorvaGraph::addLine(const double* x, const double* y, size_t n, int color)
+// A pooled curve through n points, drawn as a solid line in `color`.
+template <class Number>
+QCPCurve* KorvaGraph::lineThrough(const Number* x, const Number* y, size_t n, int color)
 {
     QCPCurve* curve = m_curves.take([this] { return new QCPCurve(xAxis, yAxis); });
     QVector<QCPCurveData> points;
@@ -255,7 +238,23 @@ int KorvaGraph::addLine(const double* x, const double* y, size_t n, int color)
     curve->data()->set(points, true);
     curve->setLineStyle(QCPCurve::lsLine);
     curve->setPen(QPen(ui::ColorFromRgb(color), 1.2));
-    curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+    return curve;
+}
+
+int KorvaGraph::addCurve(const uint16_t* x, const uint16_t* y, size_t n, int color, int pointFrequency)
+{
+    // Connected points: a solid line with a small dot on every pointFrequency-th point.
+    QCPCurve* curve = lineThrough(x, y, n, color);
+    const QColor ink = ui::ColorFromRgb(color);
+    curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, ink, ink, 3));
+    curve->setScatterSkip(pointFrequency - 1);
+    scheduleRepaint();
+    return m_nextPlotHandle++;
+}
+
+int KorvaGraph::addLine(const double* x, const double* y, size_t n, int color)
+{
+    lineThrough(x, y, n, color)->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
     scheduleRepaint();
     return m_nextPlotHandle++;
 }

@@ -55,6 +55,8 @@ protected:
     void updateLayout() override;
 
 private:
+    template <class Number>
+    QCPCurve* lineThrough(const Number* x, const Number* y, size_t n, int color);
     // Plot objects are kept for reuse: deleting all plots only hides them, so redrawing the graph
     // many times a second allocates nothing.
     template <class Item>
