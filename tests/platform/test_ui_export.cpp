@@ -164,6 +164,14 @@ private slots:
         SetExportFolder(m_dir.path().toStdString());
     }
 
+    // Dialogs and message boxes delete themselves later; they go before the panels they belong to.
+    void cleanupTestCase()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        DiscardPanel(m_exportPanel);
+        DiscardPanel(m_panel);
+    }
+
     void imageFilesFollowTheExtension()
     {
         DrawBars(m_panel, GRAPH, 300);
