@@ -434,16 +434,6 @@ void KorvaGraph::redrawPart(const QRect& area, const std::vector<Footprint>& now
 
 namespace {
 
-// Runs action(graph) on a graph control and returns its result, or the error.
-template <class Action>
-int WithGraph(int panel, int control, Action&& action)
-{
-    return ui::WithControl(panel, control, [&](const ui::Control& c) -> int {
-        auto* graph = qobject_cast<KorvaGraph*>(c.widget);
-        return graph != nullptr ? action(*graph) : UIE_WRONG_KIND;
-    });
-}
-
 bool ValidCursor(int cursor)
 {
     return cursor >= 1 && cursor <= KorvaGraph::kCursorCount;

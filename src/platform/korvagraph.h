@@ -3,6 +3,7 @@
 #pragma once
 
 #include "inspect.h"
+#include "uiregistry.h"
 
 #include <QTimer>
 #include <array>
@@ -132,5 +133,15 @@ private:
     GraphExport* m_export = nullptr;
     // ---- end of saving ----
 };
+
+// Runs action(graph) on a graph control and returns its result, or the error.
+template <class Action>
+int WithGraph(int panel, int control, Action&& action)
+{
+    return ui::WithControl(panel, control, [&](const ui::Control& c) -> int {
+        auto* graph = qobject_cast<KorvaGraph*>(c.widget);
+        return graph != nullptr ? action(*graph) : UIE_WRONG_KIND;
+    });
+}
 
 }  // namespace korva

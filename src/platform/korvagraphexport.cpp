@@ -99,16 +99,6 @@ int WriteResult(const QString& path, const QByteArray& content)
     return !content.isEmpty() && ui::WriteFileSafely(path, content) ? 0 : UIE_FILE_ACCESS;
 }
 
-// Runs action(graph) on a graph control and returns its result, or the error.
-template <class Action>
-int WithGraph(int panel, int control, Action&& action)
-{
-    return ui::WithControl(panel, control, [&](const ui::Control& c) -> int {
-        auto* graph = qobject_cast<KorvaGraph*>(c.widget);
-        return graph != nullptr ? action(*graph) : UIE_WRONG_KIND;
-    });
-}
-
 }  // namespace
 
 class GraphExport : public QObject {
