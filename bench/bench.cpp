@@ -27,6 +27,8 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +36,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 using namespace korva;
 
@@ -75,17 +78,39 @@ void Reconnect(const std::string& port)
 }
 
 // Watches the sensor's count of measurement orders and notes when it first and last grew, so
-// the rate is taken between whole exchanges (or passes), free of the start and the stop.
+// the rate is taken between whole exchanges (or passes), free of the start and the stop. It samples
+// every millisecond on a thread of its own: a timer in the user-interface thread would wake that
+// thread a thousand times a second, and the wake-ups would count as the program's CPU.
 class OrderClock {
 public:
     explicit OrderClock(const sim::PtySensor& sensor) : m_sensor(sensor), m_start(sensor.commandsReceived(ORDER_MEASURE))
     {
         m_clock.start();
-        m_poll.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_poll, &QTimer::timeout, [this] { Sample(); });
-        m_poll.start(1);
+        m_thread = std::thread([this] {
+            while (!m_stop.load()) {
+                Sample();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
     }
 
+    ~OrderClock() { Stop(); }
+
+    void Stop()
+    {
+        m_stop.store(true);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    double PerSecond() const
+    {
+        return m_lastAt > m_firstAt ? static_cast<double>(m_last - m_first) / (m_lastAt - m_firstAt) : 0.0;
+    }
+
+    uint64_t Count() const { return m_last > 0 ? m_last - m_start : 0; }
+
+private:
     void Sample()
     {
         const uint64_t count = m_sensor.commandsReceived(ORDER_MEASURE);
@@ -100,20 +125,11 @@ public:
         m_lastAt = now;
     }
 
-    void Stop() { m_poll.stop(); }
-
-    double PerSecond() const
-    {
-        return m_lastAt > m_firstAt ? static_cast<double>(m_last - m_first) / (m_lastAt - m_firstAt) : 0.0;
-    }
-
-    uint64_t Count() const { return m_last > 0 ? m_last - m_start : 0; }
-
-private:
     const sim::PtySensor& m_sensor;
     const uint64_t m_start;
     QElapsedTimer m_clock;
-    QTimer m_poll;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
     uint64_t m_first = 0, m_last = 0;
     double m_firstAt = 0, m_lastAt = 0;
 };
