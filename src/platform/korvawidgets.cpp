@@ -6,9 +6,11 @@
 #include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QRadialGradient>
 #include <QSlider>
+#include <QStyleOptionSpinBox>
 #include <utility>
 
 namespace korva {
@@ -250,8 +252,55 @@ KorvaSpinBox::KorvaSpinBox(QWidget* parent) : QSpinBox(parent)
 
 void KorvaSpinBox::setProgramValue(int value)
 {
+    if (isReadOnly() && value == this->value()) {
+        m_enteredValue = value;
+        return;
+    }
     setValue(value);
     m_enteredValue = this->value();
+}
+
+// A read-only spin box is a display the program updates many times a second. It and its text field
+// paint every pixel they cover, so a new value repaints only the box, not the panel, group and
+// frame beneath it. Polishing by a style sheet clears the attribute, so it is set again after.
+void KorvaSpinBox::keepDisplayOpaque()
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, isReadOnly());
+    lineEdit()->setAutoFillBackground(isReadOnly());
+}
+
+bool KorvaSpinBox::event(QEvent* event)
+{
+    const bool done = QSpinBox::event(event);
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Polish || type == QEvent::StyleChange || type == QEvent::ReadOnlyChange) {
+        keepDisplayOpaque();
+        m_frame = QPixmap();
+    }
+    return done;
+}
+
+// A display's frame does not change with its value: it is drawn once, on the parent's plain
+// background that shows in its rounded corners, and then copied. The text field draws the value.
+void KorvaSpinBox::paintEvent(QPaintEvent* event)
+{
+    if (!isReadOnly()) {
+        QSpinBox::paintEvent(event);
+        return;
+    }
+    QStyleOptionSpinBox option;
+    initStyleOption(&option);
+    const FrameKey key{size(), devicePixelRatio(), option.state, palette().cacheKey()};
+    if (m_frame.isNull() || key != m_frameKey) {
+        m_frame = QPixmap(size() * key.pixelRatio);
+        m_frame.setDevicePixelRatio(key.pixelRatio);
+        const QWidget* behind = parentWidget() != nullptr ? parentWidget() : this;
+        m_frame.fill(behind->palette().color(behind->backgroundRole()));
+        QPainter painter(&m_frame);
+        style()->drawComplexControl(QStyle::CC_SpinBox, &option, &painter, this);
+        m_frameKey = key;
+    }
+    QPainter(this).drawPixmap(0, 0, m_frame);
 }
 
 void KorvaSpinBox::stepBy(int steps)

@@ -4,6 +4,8 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QPixmap>
+#include <QStyle>
 #include <QSpinBox>
 #include <QTimer>
 #include <QWidget>
@@ -119,15 +121,28 @@ signals:
     void committed();
 
 protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    void keepDisplayOpaque();
     void commit();
 
     int m_shownValue = 0;
     int m_enteredValue = 0;
+    // A read-only box's frame as last drawn, and what it was drawn for.
+    struct FrameKey {
+        QSize size;
+        qreal pixelRatio = 1;
+        QStyle::State state;
+        qint64 palette = 0;
+        bool operator==(const FrameKey&) const = default;
+    };
+    QPixmap m_frame;
+    FrameKey m_frameKey;
 };
 
 }  // namespace korva

@@ -50,6 +50,17 @@ bool Near(QRgb actual, int expected)
 
 }  // namespace
 
+// Counts the paint events a widget receives.
+struct PaintCounter : QObject {
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+    int count = 0;
+};
+
 class TestUiPanels : public QObject {
     Q_OBJECT
 
@@ -288,6 +299,29 @@ private slots:
                 white = Near(image.pixel(x, y), 0xFFFFFF);
         }
         QVERIFY(white);
+    }
+
+    // A display that the program updates many times a second repaints itself, not what lies
+    // beneath it, and its frame still follows dimming.
+    void displayRepaintsOnlyItself()
+    {
+        DisplayPanel(m_main);
+        QWidget* display = CtrlWidget(m_main, NUMDISPLAY);
+        QVERIFY(QTest::qWaitForWindowExposed(display->window()));
+        QTest::qWait(50);
+        PaintCounter beneath(display->parentWidget());
+        PaintCounter own(display);
+        QCOMPARE(SetCtrlVal(m_main, NUMDISPLAY, 4321), 0);
+        QTRY_VERIFY(own.count > 0);
+        QCOMPARE(beneath.count, 0);
+
+        // Inside the border, left of the text field.
+        const auto frameColor = [display] { return display->grab().toImage().pixel(1, display->height() / 2); };
+        const QRgb shown = frameColor();
+        QCOMPARE(SetCtrlAttribute(m_main, NUMDISPLAY, ATTR_DIMMED, 1), 0);
+        QVERIFY(frameColor() != shown);
+        QCOMPARE(SetCtrlAttribute(m_main, NUMDISPLAY, ATTR_DIMMED, 0), 0);
+        QCOMPARE(frameColor(), shown);
     }
 };
 
