@@ -39,14 +39,20 @@ constexpr qreal kEdge = 3;
 constexpr qreal kMarkerRadius = 5;
 
 // QCustomPlot's paint buffer, which can also redraw just part of itself: outside the given area
-// it keeps what it holds.
+// it keeps what it holds. It is cleared to the plot's background, not to transparency, so it stays
+// an opaque picture that the widget copies instead of blending.
 class RegionPaintBuffer : public QCPPaintBufferPixmap {
 public:
-    using QCPPaintBufferPixmap::QCPPaintBufferPixmap;
+    RegionPaintBuffer(const QSize& size, double devicePixelRatio, const QColor& background)
+        : QCPPaintBufferPixmap(size, devicePixelRatio), m_background(background)
+    {
+    }
 
-    // Clears `area` and runs draw(painter) with everything it paints kept inside `area`. A
-    // rectangle, not any region: QPainter clips to a rectangle at little cost, to a region of
-    // several rectangles at a cost far above that of drawing their bounding rectangle.
+    void clear(const QColor&) override { mBuffer.fill(m_background); }
+
+    // Runs draw(painter) with everything it paints kept inside `area`, which draw must cover
+    // whole. A rectangle, not any region: QPainter clips to a rectangle at little cost, to a
+    // region of several rectangles at a cost far above that of drawing their bounding rectangle.
     template <class Draw>
     void redraw(const QRect& area, Draw draw)
     {
@@ -56,14 +62,14 @@ public:
         engine->setSystemClip(QRegion(pixels.toAlignedRect()));
         {
             const std::unique_ptr<QCPPainter> painter(startPainting());
-            painter->setCompositionMode(QPainter::CompositionMode_Source);
-            painter->fillRect(QRect(QPoint(0, 0), mSize), Qt::transparent);
-            painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
             draw(painter.get());
         }
         donePainting();
         engine->setSystemClip(QRegion());
     }
+
+private:
+    QColor m_background;
 };
 
 // Every pixel something drawn along `area` may touch.
@@ -124,7 +130,10 @@ KorvaGraph::KorvaGraph(QWidget* parent) : QCustomPlot(parent)
         connect(axis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
                 [this] { scheduleRepaint(Redraw::Everything); });
     // Whatever replotted the graph, a resize too, it shows every change made so far.
-    connect(this, &QCustomPlot::afterReplot, this, [this] { noteRepaint(footprints()); });
+    connect(this, &QCustomPlot::afterReplot, this, [this] {
+        m_still = QPixmap();
+        noteRepaint(footprints());
+    });
 }
 
 // A light, quiet look: white plot area, faint grid, grey axes framing the plot on all sides.
@@ -152,7 +161,7 @@ void KorvaGraph::useRegionPaintBuffer()
 {
     mPaintBuffers.clear();
     mPaintBuffers.append(QSharedPointer<QCPAbstractPaintBuffer>(
-        new RegionPaintBuffer(viewport().size(), mBufferDevicePixelRatio)));
+        new RegionPaintBuffer(viewport().size(), mBufferDevicePixelRatio, mBackgroundBrush.color())));
 }
 
 void KorvaGraph::createCursors()
@@ -287,20 +296,30 @@ std::vector<GraphCurve> KorvaGraph::curves() const
     return result;
 }
 
+// A repaint that is due goes out as a posted call: it runs before the window's own pending paint, so
+// the graph and whatever else changed with it reach the screen in one pass, and no timer has to
+// wake the program. Within a frame interval of the last repaint the timer waits for the rest.
 void KorvaGraph::scheduleRepaint(Redraw redraw, Pace pace)
 {
     if (redraw == Redraw::Everything)
         m_redrawEverything = true;
-    if (pace == Pace::NextEvents)
-        m_repaintTimer.start(0);
-    else if (!m_repaintTimer.isActive())
-        m_repaintTimer.start(kRepaintIntervalMs);
+    if (m_repaintPosted)
+        return;
+    const qint64 sinceLast = m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : kRepaintIntervalMs;
+    if (pace == Pace::NextEvents || sinceLast >= kRepaintIntervalMs) {
+        m_repaintTimer.stop();
+        m_repaintPosted = true;
+        QMetaObject::invokeMethod(this, &KorvaGraph::repaintNow, Qt::QueuedConnection);
+    } else if (!m_repaintTimer.isActive()) {
+        m_repaintTimer.start(static_cast<int>(kRepaintIntervalMs - sinceLast));
+    }
 }
 
 // The one place where scheduled repaints are done: the whole graph when something beyond the
 // rectangles and cursors changed, otherwise only the area where they changed.
 void KorvaGraph::repaintNow()
 {
+    m_repaintPosted = false;
     if (m_redrawEverything || !canRedrawPart()) {
         replot();
         return;
@@ -318,6 +337,7 @@ void KorvaGraph::noteRepaint(std::vector<Footprint> shown)
     m_shown = std::move(shown);
     m_redrawEverything = false;
     m_repaintTimer.stop();
+    m_sinceRepaint.start();
     ++m_repaints;
 }
 
@@ -401,6 +421,50 @@ bool KorvaGraph::canRedrawPart() const
            buffer->size() == viewport().size();
 }
 
+// Draws one part of the graph: all but the plot objects, or the plot objects alone (curves,
+// rectangles, cursors), with the other part hidden for the moment. A grid belongs to its axis, so
+// hiding the axes hides the grid too; the curves belong to the axis rectangle, which stays shown.
+void KorvaGraph::drawPart(QCPPainter* painter, Part part)
+{
+    std::vector<QCPLayerable*> hidden;
+    const auto hide = [&hidden](QCPLayerable* layerable) {
+        if (layerable->visible()) {
+            layerable->setVisible(false);
+            hidden.push_back(layerable);
+        }
+    };
+    if (part == Part::PlotObjects) {
+        for (QCPAxis* axis : axisRect()->axes())
+            hide(axis);
+    } else {
+        for (const Cursor& c : m_cursors) {
+            hide(c.line);
+            hide(c.marker);
+        }
+        for (size_t i = 0; i < m_rects.used; ++i)
+            hide(m_rects.items[i]);
+        for (size_t i = 0; i < m_curves.used; ++i)
+            hide(m_curves.items[i]);
+    }
+    draw(painter);
+    for (QCPLayerable* layerable : hidden)
+        layerable->setVisible(true);
+}
+
+// All but the plot objects does not change between two whole repaints: it is drawn once into a
+// picture that a partial redraw copies before it draws the plot objects. The axes lie outside the
+// plot area, which is all a partial redraw touches, so nothing needs drawing above the objects.
+void KorvaGraph::drawStill()
+{
+    m_still = QPixmap(viewport().size() * mBufferDevicePixelRatio);
+    m_still.setDevicePixelRatio(mBufferDevicePixelRatio);
+    m_still.fill(mBackgroundBrush.color());
+    QCPPainter painter(&m_still);
+    m_drawingPart = true;
+    drawPart(&painter, Part::Still);
+    m_drawingPart = false;
+}
+
 // Draws `area`, a part of the plot area, anew from the plot objects `now`. Those that do not reach
 // it are left out: they would draw nothing there, at most of the cost.
 void KorvaGraph::redrawPart(const QRect& area, const std::vector<Footprint>& now)
@@ -419,9 +483,12 @@ void KorvaGraph::redrawPart(const QRect& area, const std::vector<Footprint>& now
     for (size_t i = 0; i < m_rects.used; ++i)
         leaveOut(m_rects.items[i], now[2 * kCursorCount + i]);
 
+    if (m_still.isNull())
+        drawStill();
     m_drawingPart = true;
     static_cast<RegionPaintBuffer&>(*mPaintBuffers.first()).redraw(area, [this](QCPPainter* painter) {
-        draw(painter);
+        painter->drawPixmap(0, 0, m_still);
+        drawPart(painter, Part::PlotObjects);
     });
     m_drawingPart = false;
 

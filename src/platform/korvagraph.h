@@ -5,6 +5,7 @@
 #include "inspect.h"
 #include "uiregistry.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <array>
 #include <qcustomplot.h>
@@ -46,7 +47,8 @@ public:
     // What a repaint redraws: the whole graph, or only where its plot objects changed since the
     // last repaint.
     enum class Redraw { Everything, Changes };
-    // When: once the repaint interval is over, or at the next event processing.
+    // When: Paced waits, if need be, until the repaint interval since the last repaint is over;
+    // NextEvents does not wait. Either way the repaint runs at an event processing.
     enum class Pace { Paced, NextEvents };
     // Every repaint goes through here.
     void scheduleRepaint(Redraw redraw = Redraw::Everything, Pace pace = Pace::Paced);
@@ -104,6 +106,9 @@ private:
     QRect changedArea(const std::vector<Footprint>& now) const;
     QRect plotArea() const;
     bool canRedrawPart() const;
+    enum class Part { Still, PlotObjects };
+    void drawPart(QCPPainter* painter, Part part);
+    void drawStill();
     void redrawPart(const QRect& area, const std::vector<Footprint>& now);
     void noteRepaint(std::vector<Footprint> shown);
 
@@ -111,8 +116,12 @@ private:
     Pool<QCPItemRect> m_rects;
     Pool<QCPCurve> m_curves;
     QTimer m_repaintTimer;
+    QElapsedTimer m_sinceRepaint;
+    bool m_repaintPosted = false;
     bool m_redrawEverything = true;
     bool m_drawingPart = false;
+    // What a partial redraw puts beneath the plot objects; made anew after each whole repaint.
+    QPixmap m_still;
     // The plot objects as the last repaint drew them: cursor lines and markers, then rectangles.
     std::vector<Footprint> m_shown;
     long m_repaints = 0;

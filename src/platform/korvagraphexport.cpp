@@ -257,12 +257,18 @@ void KorvaGraph::contextMenuEvent(QContextMenuEvent* event)
 
 void KorvaGraph::paintEvent(QPaintEvent* event)
 {
-    if (m_export == nullptr || m_export->frozenPicture().isNull()) {
-        QCustomPlot::paintEvent(event);
+    if (m_export != nullptr && !m_export->frozenPicture().isNull()) {
+        QPainter painter(this);
+        painter.drawPixmap(rect(), m_export->frozenPicture());
         return;
     }
-    QPainter painter(this);
-    painter.drawPixmap(rect(), m_export->frozenPicture());
+    // The one opaque buffer is the whole picture: copied as it is, with no background beneath.
+    if (canRedrawPart() && qFuzzyCompare(mBufferDevicePixelRatio, devicePixelRatioF())) {
+        QCPPainter painter(this);
+        mPaintBuffers.first()->draw(&painter);
+        return;
+    }
+    QCustomPlot::paintEvent(event);
 }
 
 // ---- the saving functions of the program ---------------------------------------------------------

@@ -161,6 +161,20 @@ private slots:
         QVERIFY(qBlue(cursor2) > qRed(cursor2) + 60);
     }
 
+    // Redrawing only where the plot objects moved gives the picture that drawing it all anew gives.
+    void partialRedrawMatchesWholeRepaint()
+    {
+        QCOMPARE(SetAxisScalingMode(m_panel, GRAPH, VAL_XAXIS, VAL_MANUAL, 0, 1024), 0);
+        drawRecord(300);
+        QTest::qWait(50);
+        const long before = GetGraphRepaintCount(m_panel, GRAPH);
+        drawRecord(700);
+        QTRY_VERIFY(GetGraphRepaintCount(m_panel, GRAPH) > before);
+        const QImage part = m_plot->grab().toImage();
+        m_plot->replot();
+        QCOMPARE(m_plot->grab().toImage(), part);
+    }
+
     // However fast the graph is redrawn, it repaints at most about 60 times a second.
     void repaintsArePaced()
     {
