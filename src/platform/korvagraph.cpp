@@ -72,6 +72,30 @@ private:
     QColor m_background;
 };
 
+// Plot objects hidden for one drawing and shown again when it is done.
+class HiddenForNow {
+public:
+    HiddenForNow() = default;
+    ~HiddenForNow()
+    {
+        for (QCPLayerable* layerable : m_hidden)
+            layerable->setVisible(true);
+    }
+    HiddenForNow(const HiddenForNow&) = delete;
+    HiddenForNow& operator=(const HiddenForNow&) = delete;
+
+    void hide(QCPLayerable* layerable)
+    {
+        if (layerable->visible()) {
+            layerable->setVisible(false);
+            m_hidden.push_back(layerable);
+        }
+    }
+
+private:
+    std::vector<QCPLayerable*> m_hidden;
+};
+
 // Every pixel something drawn along `area` may touch.
 QRect Around(const QRectF& area, qreal by)
 {
@@ -426,29 +450,21 @@ bool KorvaGraph::canRedrawPart() const
 // hiding the axes hides the grid too; the curves belong to the axis rectangle, which stays shown.
 void KorvaGraph::drawPart(QCPPainter* painter, Part part)
 {
-    std::vector<QCPLayerable*> hidden;
-    const auto hide = [&hidden](QCPLayerable* layerable) {
-        if (layerable->visible()) {
-            layerable->setVisible(false);
-            hidden.push_back(layerable);
-        }
-    };
+    HiddenForNow hidden;
     if (part == Part::PlotObjects) {
         for (QCPAxis* axis : axisRect()->axes())
-            hide(axis);
+            hidden.hide(axis);
     } else {
         for (const Cursor& c : m_cursors) {
-            hide(c.line);
-            hide(c.marker);
+            hidden.hide(c.line);
+            hidden.hide(c.marker);
         }
         for (size_t i = 0; i < m_rects.used; ++i)
-            hide(m_rects.items[i]);
+            hidden.hide(m_rects.items[i]);
         for (size_t i = 0; i < m_curves.used; ++i)
-            hide(m_curves.items[i]);
+            hidden.hide(m_curves.items[i]);
     }
     draw(painter);
-    for (QCPLayerable* layerable : hidden)
-        layerable->setVisible(true);
 }
 
 // All but the plot objects does not change between two whole repaints: it is drawn once into a
@@ -469,12 +485,10 @@ void KorvaGraph::drawStill()
 // it are left out: they would draw nothing there, at most of the cost.
 void KorvaGraph::redrawPart(const QRect& area, const std::vector<Footprint>& now)
 {
-    std::vector<QCPLayerable*> left;
+    HiddenForNow left;
     const auto leaveOut = [&](QCPLayerable* item, const Footprint& footprint) {
-        if (item->visible() && !Around(footprint.area, kEdge).intersects(area)) {
-            item->setVisible(false);
-            left.push_back(item);
-        }
+        if (!Around(footprint.area, kEdge).intersects(area))
+            left.hide(item);
     };
     for (size_t i = 0; i < m_cursors.size(); ++i) {
         leaveOut(m_cursors[i].line, now[2 * i]);
@@ -491,9 +505,6 @@ void KorvaGraph::redrawPart(const QRect& area, const std::vector<Footprint>& now
         drawPart(painter, Part::PlotObjects);
     });
     m_drawingPart = false;
-
-    for (QCPLayerable* item : left)
-        item->setVisible(true);
     update(area);
 }
 
