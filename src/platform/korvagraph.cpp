@@ -68,6 +68,15 @@ public:
         engine->setSystemClip(QRegion());
     }
 
+    // Copies what `region` covers, one rectangle at a time.
+    void draw(QPainter& painter, const QRegion& region) const
+    {
+        for (const QRect& r : region) {
+            const QRectF pixels(QPointF(r.topLeft()) * mDevicePixelRatio, QSizeF(r.size()) * mDevicePixelRatio);
+            painter.drawPixmap(r, mBuffer, pixels);
+        }
+    }
+
 private:
     QColor m_background;
 };
@@ -104,18 +113,17 @@ QRect Around(const QRectF& area, qreal by)
 
 // Where a filled rectangle that went from `a` to `b` looks different: along each edge that moved,
 // from its old place to its new one. Elsewhere both fill alike, or neither touches.
-QRect MovedEdges(const QRectF& a, const QRectF& b)
+void AddMovedEdges(std::vector<QRect>& areas, const QRectF& a, const QRectF& b)
 {
     const qreal left = std::min(a.left(), b.left());
     const qreal right = std::max(a.right(), b.right());
     const qreal top = std::min(a.top(), b.top());
     const qreal bottom = std::max(a.bottom(), b.bottom());
-    QRect area;
     const auto across = [&](qreal x1, qreal x2) {
-        area |= Around(QRectF(QPointF(std::min(x1, x2), top), QPointF(std::max(x1, x2), bottom)), kEdge);
+        areas.push_back(Around(QRectF(QPointF(std::min(x1, x2), top), QPointF(std::max(x1, x2), bottom)), kEdge));
     };
     const auto along = [&](qreal y1, qreal y2) {
-        area |= Around(QRectF(QPointF(left, std::min(y1, y2)), QPointF(right, std::max(y1, y2))), kEdge);
+        areas.push_back(Around(QRectF(QPointF(left, std::min(y1, y2)), QPointF(right, std::max(y1, y2))), kEdge));
     };
     if (a.left() != b.left())
         across(a.left(), b.left());
@@ -125,7 +133,37 @@ QRect MovedEdges(const QRectF& a, const QRectF& b)
         along(a.top(), b.top());
     if (a.bottom() != b.bottom())
         along(a.bottom(), b.bottom());
-    return area;
+}
+
+qint64 Pixels(const QRect& r)
+{
+    return qint64{r.width()} * r.height();
+}
+
+// Pixels a redraw may spend covering the gap between two areas rather than redrawing them apart:
+// each redraw of its own costs about as much as copying and filling that many pixels.
+constexpr qint64 kJoinSlack = 8192;
+
+// The areas, those that overlap or lie close joined into the rectangle around them, so that a
+// repaint redraws a few separate rectangles and no pixel twice.
+std::vector<QRect> Joined(std::vector<QRect> areas)
+{
+    const auto join = [&] {
+        for (size_t i = 0; i < areas.size(); ++i)
+            for (size_t j = i + 1; j < areas.size(); ++j) {
+                const QRect both = areas[i] | areas[j];
+                if (areas[i].intersects(areas[j]) ||
+                    Pixels(both) <= Pixels(areas[i]) + Pixels(areas[j]) + kJoinSlack) {
+                    areas[i] = both;
+                    areas.erase(areas.begin() + static_cast<std::ptrdiff_t>(j));
+                    return true;
+                }
+            }
+        return false;
+    };
+    while (join()) {
+    }
+    return areas;
 }
 
 }  // namespace
@@ -349,10 +387,11 @@ void KorvaGraph::repaintNow()
         return;
     }
     std::vector<Footprint> now = footprints();
-    const QRect changed = changedArea(now);
-    if (changed.isEmpty())
+    const std::vector<QRect> changed = changedAreas(now);
+    if (changed.empty())
         return;
-    redrawPart(changed, now);
+    for (const QRect& area : changed)
+        redrawPart(area, now);
     noteRepaint(std::move(now));
 }
 
@@ -399,10 +438,11 @@ std::vector<KorvaGraph::Footprint> KorvaGraph::footprints() const
 }
 
 // Where the graph differs from what the last repaint drew: along the edges of a rectangle that
-// moved, around any other plot object that came, went, moved or changed.
-QRect KorvaGraph::changedArea(const std::vector<Footprint>& now) const
+// moved, around any other plot object that came, went, moved or changed. Separate rectangles, so
+// that two objects changing far apart do not redraw everything between them.
+std::vector<QRect> KorvaGraph::changedAreas(const std::vector<Footprint>& now) const
 {
-    QRect area;
+    std::vector<QRect> areas;
     const size_t count = std::max(m_shown.size(), now.size());
     for (size_t i = 0; i < count; ++i) {
         const Footprint before = i < m_shown.size() ? m_shown[i] : Footprint{};
@@ -410,14 +450,18 @@ QRect KorvaGraph::changedArea(const std::vector<Footprint>& now) const
         if (before == after)
             continue;
         if (before.solid && after.solid && before.pen == after.pen && before.brush == after.brush) {
-            area |= MovedEdges(before.area, after.area);
+            AddMovedEdges(areas, before.area, after.area);
             continue;
         }
         for (const Footprint& f : {before, after})
             if (!f.area.isNull())
-                area |= Around(f.area, kEdge);
+                areas.push_back(Around(f.area, kEdge));
     }
-    return area & plotArea();
+    const QRect plot = plotArea();
+    for (QRect& area : areas)
+        area &= plot;
+    std::erase_if(areas, [](const QRect& area) { return area.isEmpty(); });
+    return Joined(std::move(areas));
 }
 
 // Where plot objects show: inside the axes' frame lines, which lie on the first column and the last
@@ -443,6 +487,11 @@ bool KorvaGraph::canRedrawPart() const
     const QCPAbstractPaintBuffer* buffer = mPaintBuffers.first().data();
     return dynamic_cast<const RegionPaintBuffer*>(buffer) != nullptr && !buffer->invalidated() &&
            buffer->size() == viewport().size();
+}
+
+void KorvaGraph::copyBuffer(QPainter& painter, const QRegion& region) const
+{
+    static_cast<const RegionPaintBuffer&>(*mPaintBuffers.first()).draw(painter, region);
 }
 
 // Draws one part of the graph: all but the plot objects, or the plot objects alone (curves,

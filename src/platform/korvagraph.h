@@ -103,9 +103,10 @@ private:
     void useRegionPaintBuffer();
     void repaintNow();
     std::vector<Footprint> footprints() const;
-    QRect changedArea(const std::vector<Footprint>& now) const;
+    std::vector<QRect> changedAreas(const std::vector<Footprint>& now) const;
     QRect plotArea() const;
     bool canRedrawPart() const;
+    void copyBuffer(QPainter& painter, const QRegion& region) const;
     enum class Part { Still, PlotObjects };
     void drawPart(QCPPainter* painter, Part part);
     void drawStill();

@@ -264,8 +264,8 @@ void KorvaGraph::paintEvent(QPaintEvent* event)
     }
     // The one opaque buffer is the whole picture: copied as it is, with no background beneath.
     if (canRedrawPart() && qFuzzyCompare(mBufferDevicePixelRatio, devicePixelRatioF())) {
-        QCPPainter painter(this);
-        mPaintBuffers.first()->draw(&painter);
+        QPainter painter(this);
+        copyBuffer(painter, event->region());
         return;
     }
     QCustomPlot::paintEvent(event);

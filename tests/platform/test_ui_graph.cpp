@@ -167,12 +167,23 @@ private slots:
         QCOMPARE(SetAxisScalingMode(m_panel, GRAPH, VAL_XAXIS, VAL_MANUAL, 0, 1024), 0);
         drawRecord(300);
         QTest::qWait(50);
-        const long before = GetGraphRepaintCount(m_panel, GRAPH);
-        drawRecord(700);
-        QTRY_VERIFY(GetGraphRepaintCount(m_panel, GRAPH) > before);
-        const QImage part = m_plot->grab().toImage();
-        m_plot->replot();
-        QCOMPARE(m_plot->grab().toImage(), part);
+        // A long move redraws one area; small moves far apart redraw separate ones. Either way the
+        // window shows what a whole repaint draws.
+        for (const auto& [position, windowStart] : {std::pair{700, 200}, std::pair{702, 40}}) {
+            const long before = GetGraphRepaintCount(m_panel, GRAPH);
+            drawRecord(position);
+            SetGraphCursor(m_panel, GRAPH, 2, windowStart, 0.75);
+            QTRY_VERIFY(GetGraphRepaintCount(m_panel, GRAPH) > before);
+            QCoreApplication::processEvents();
+            const QPoint at = m_plot->mapTo(m_plot->window(), QPoint(0, 0));
+            const QImage shown =
+                m_plot->screen()
+                    ->grabWindow(m_plot->window()->winId(), at.x(), at.y(), m_plot->width(), m_plot->height())
+                    .toImage()
+                    .convertToFormat(QImage::Format_RGB32);
+            m_plot->replot();
+            QCOMPARE(shown, m_plot->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        }
     }
 
     // However fast the graph is redrawn, it repaints at most about 60 times a second.
