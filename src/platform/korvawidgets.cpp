@@ -11,6 +11,8 @@
 #include <QRadialGradient>
 #include <QSlider>
 #include <QStyleOptionSpinBox>
+#include <QTextLayout>
+#include <algorithm>
 #include <utility>
 
 namespace korva {
@@ -243,21 +245,153 @@ void KorvaTimer::setVisible(bool)
 
 KorvaSpinBox::KorvaSpinBox(QWidget* parent) : QSpinBox(parent)
 {
-    m_shownValue = value();
+    m_signalledValue = value();
     connect(this, &QSpinBox::valueChanged, this, [this](int newValue) {
-        if (newValue != std::exchange(m_shownValue, newValue))
+        if (newValue != std::exchange(m_signalledValue, newValue))
             emit changed();
     });
+    lineEdit()->installEventFilter(this);
 }
 
+// A read-only box is a display the program sets many times a second. Giving a QSpinBox a value
+// validates it, lays its text out, moves the cursor and signals all of it, which costs more than the
+// rest of a record's drawing. A display therefore draws its number itself, exactly where and how its
+// text field would, and the spin box takes the value only when someone may look at it through Qt:
+// assistive technology, the mouse or the focus in the field, or the box becoming editable. The
+// program reads the value with shownValue().
 void KorvaSpinBox::setProgramValue(int value)
 {
-    if (isReadOnly() && value == this->value()) {
-        m_enteredValue = value;
+    if (!isReadOnly()) {
+        setValue(value);
+        m_enteredValue = this->value();
         return;
     }
-    setValue(value);
-    m_enteredValue = this->value();
+    value = std::clamp(value, minimum(), maximum());
+    m_enteredValue = value;
+    if (value == shownValue())
+        return;
+    m_displayValue = value;
+    m_valuePending = true;
+    if (QAccessible::isActive() || !drawsOwnText())
+        takeShownValue();
+    lineEdit()->update();
+}
+
+// The value was the program's, so taking it later is no change to report.
+void KorvaSpinBox::takeShownValue()
+{
+    if (!std::exchange(m_valuePending, false))
+        return;
+    m_signalledValue = m_displayValue;
+    setValue(m_displayValue);
+}
+
+// The text field shows nothing but the number: no prefix, suffix or special text, no selection, no
+// focus.
+bool KorvaSpinBox::drawsOwnText() const
+{
+    const QLineEdit* field = lineEdit();
+    return isReadOnly() && prefix().isEmpty() && suffix().isEmpty() && specialValueText().isEmpty() &&
+           !field->hasFocus() && !field->hasSelectedText() && field->layoutDirection() == Qt::LeftToRight;
+}
+
+namespace {
+
+// The characters of a number that a display draws itself.
+const QString kNumberCharacters = QStringLiteral("0123456789-+");
+
+}  // namespace
+
+// The text field's line is as high as the font or as the ink of its text, whichever is higher. A
+// number's ink lies within that of all number characters; when that fits in the font's height, so
+// does every number's, and the line's height is the font's.
+bool KorvaSpinBox::numberInkFits()
+{
+    const QFont font = lineEdit()->font();
+    if (font != m_inkFont) {
+        const QFontMetrics metrics(font);
+        m_inkFits = metrics.boundingRect(kNumberCharacters).height() <= metrics.height();
+        m_inkFont = font;
+    }
+    return m_inkFits;
+}
+
+// Draws the shown number the way the text field draws its text: the field's panel, the text
+// clipped to its contents, centred on the line's height and aligned within the margins the field
+// keeps, in the field's text colour. False when the text field has to draw itself.
+bool KorvaSpinBox::paintShownText()
+{
+    QLineEdit* field = lineEdit();
+    const QString text = textFromValue(shownValue());
+    const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) { return kNumberCharacters.contains(c); });
+    if (!drawsOwnText() || !plain || !numberInkFits()) {
+        takeShownValue();
+        return false;
+    }
+    const QFontMetrics metrics = field->fontMetrics();
+    QTextLayout layout(text, field->font());
+    QTextOption option = layout.textOption();
+    option.setTextDirection(Qt::LeftToRight);
+    option.setFlags(QTextOption::IncludeTrailingSpaces);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+
+    QStyleOptionFrame panel;
+    panel.initFrom(field);
+    panel.rect = field->contentsRect();
+    panel.lineWidth = field->hasFrame() ? field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &panel, field) : 0;
+    panel.midLineWidth = 0;
+    panel.state |= QStyle::State_Sunken | QStyle::State_ReadOnly;
+    const QRect contents =
+        field->style()->subElementRect(QStyle::SE_LineEditContents, &panel, field).marginsRemoved(field->textMargins());
+    // The text field keeps 2 pixels left and right of its text, and places it by these rules.
+    constexpr int kMargin = 2;
+    const int lineWidth = contents.width() - 2 * kMargin;
+    const int widthUsed = qRound(line.naturalTextWidth()) + 1;
+    if (widthUsed > lineWidth) {  // the field would scroll
+        takeShownValue();
+        return false;
+    }
+    const Qt::Alignment alignment = field->alignment();
+    int x = contents.x() + kMargin;
+    if ((alignment & Qt::AlignRight) != 0)
+        x += lineWidth - widthUsed - 1;
+    else if ((alignment & Qt::AlignHCenter) != 0)
+        x -= (widthUsed - lineWidth) / 2;
+    int y = contents.y() + (contents.height() - metrics.height() + 1) / 2;
+    if ((alignment & Qt::AlignTop) != 0)
+        y = contents.y() + 1;
+    else if ((alignment & Qt::AlignBottom) != 0)
+        y = contents.bottom() + 1 - metrics.height() - 1;
+
+    QPainter painter(field);
+    field->style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, field);
+    painter.setClipRect(contents);
+    painter.setPen(field->palette().color(QPalette::Text));
+    layout.draw(&painter, QPointF(x, y - (qRound(line.ascent()) - metrics.ascent())), {}, contents);
+    return true;
+}
+
+bool KorvaSpinBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lineEdit()) {
+        switch (event->type()) {
+        case QEvent::Paint:
+            return paintShownText();
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::ContextMenu:
+        case QEvent::FocusIn:
+        case QEvent::KeyPress:
+            takeShownValue();
+            break;
+        default:
+            break;
+        }
+    }
+    return QSpinBox::eventFilter(watched, event);
 }
 
 // A read-only spin box is a display the program updates many times a second. It and its text field
@@ -271,6 +405,9 @@ void KorvaSpinBox::keepDisplayOpaque()
 
 bool KorvaSpinBox::event(QEvent* event)
 {
+    if (event->type() == QEvent::ReadOnlyChange || event->type() == QEvent::FocusIn ||
+        event->type() == QEvent::ContextMenu)
+        takeShownValue();
     const bool done = QSpinBox::event(event);
     const QEvent::Type type = event->type();
     if (type == QEvent::Polish || type == QEvent::StyleChange || type == QEvent::ReadOnlyChange) {

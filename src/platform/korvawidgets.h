@@ -114,6 +114,8 @@ public:
 
     // Sets the value from the program: it is no entry, neither now nor when the focus leaves.
     void setProgramValue(int value);
+    // The value the box shows; a read-only box shows a program value before the spin box takes it.
+    int shownValue() const { return m_valuePending ? m_displayValue : value(); }
     void stepBy(int steps) override;
 
 signals:
@@ -122,6 +124,7 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -130,8 +133,12 @@ protected:
 private:
     void keepDisplayOpaque();
     void commit();
+    void takeShownValue();
+    bool drawsOwnText() const;
+    bool numberInkFits();
+    bool paintShownText();
 
-    int m_shownValue = 0;
+    int m_signalledValue = 0;
     int m_enteredValue = 0;
     // A read-only box's frame as last drawn, and what it was drawn for.
     struct FrameKey {
@@ -143,6 +150,11 @@ private:
     };
     QPixmap m_frame;
     FrameKey m_frameKey;
+    int m_displayValue = 0;
+    bool m_valuePending = false;  // m_displayValue is shown; the spin box has not taken it yet
+    // The font for which numberInkFits() last looked, and what it found.
+    QFont m_inkFont;
+    bool m_inkFits = false;
 };
 
 }  // namespace korva

@@ -222,7 +222,7 @@ int ReadNumber(const Control& c, int* value)
     QWidget* w = c.widget;
     switch (c.kind) {
     case Kind::Numeric:
-        *value = static_cast<QSpinBox*>(w)->value();
+        *value = static_cast<KorvaSpinBox*>(w)->shownValue();
         return 0;
     case Kind::Ring:
         return RingValue(static_cast<QComboBox*>(w), value);

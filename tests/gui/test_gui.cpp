@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QTemporaryDir>
 
 #include <vector>
@@ -263,6 +265,35 @@ private slots:
         PlotRAWValues();
         QCOMPARE(Cursor(2), std::make_pair(200.0, 0.75));
         QCOMPARE(Cursor(3), std::make_pair(800.0, 0.75));
+    }
+
+    // A display draws its number itself, pixel for pixel as its text field would, lit and dimmed; the
+    // spin box takes the value when the mouse comes to the field.
+    void displaysDrawTheirNumberAsTheTextFieldWould()
+    {
+        auto* display = qobject_cast<QSpinBox*>(Control(panelHandle, PANEL_NUMVALUE));
+        QSpinBox reference(display->parentWidget());
+        reference.setReadOnly(true);
+        reference.setButtonSymbols(display->buttonSymbols());
+        reference.setAlignment(display->alignment());
+        reference.setMaximum(display->maximum());
+        reference.setGeometry(display->geometry());
+        reference.show();
+        auto* field = display->findChild<QLineEdit*>();
+        auto* referenceField = reference.findChild<QLineEdit*>();
+        referenceField->setAutoFillBackground(true);
+        for (const int dimmed : {1, 0}) {
+            SetCtrlAttribute(panelHandle, PANEL_NUMVALUE, ATTR_DIMMED, dimmed);
+            reference.setEnabled(dimmed == 0);
+            for (const int value : {0, 7, 512, 1023, 65535}) {
+                SetCtrlVal(panelHandle, PANEL_NUMVALUE, value);
+                reference.setValue(value);
+                QCOMPARE(field->grab().toImage(), referenceField->grab().toImage());
+            }
+        }
+        SetCtrlVal(panelHandle, PANEL_NUMVALUE, 345);
+        QTest::mousePress(field, Qt::LeftButton);
+        QCOMPARE(display->value(), 345);
     }
 
     void inputLamps_data()

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -310,7 +311,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(display->window()));
         QTest::qWait(50);
         PaintCounter beneath(display->parentWidget());
-        PaintCounter own(display);
+        PaintCounter own(display->findChild<QLineEdit*>());
         QCOMPARE(SetCtrlVal(m_main, NUMDISPLAY, 4321), 0);
         QTRY_VERIFY(own.count > 0);
         QCOMPARE(beneath.count, 0);
