@@ -308,7 +308,7 @@ const QString kNumberCharacters = QStringLiteral("0123456789-+");
 bool KorvaSpinBox::numberInkFits()
 {
     const QFont font = lineEdit()->font();
-    if (font != m_inkFont) {
+    if (font != m_inkFont) {  // also when it has not looked yet
         const QFontMetrics metrics(font);
         m_inkFits = metrics.boundingRect(kNumberCharacters).height() <= metrics.height();
         m_inkFont = font;

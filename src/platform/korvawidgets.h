@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
+
 class QBoxLayout;
 class QLabel;
 class QSlider;
@@ -153,7 +155,7 @@ private:
     int m_displayValue = 0;
     bool m_valuePending = false;  // m_displayValue is shown; the spin box has not taken it yet
     // The font for which numberInkFits() last looked, and what it found.
-    QFont m_inkFont;
+    std::optional<QFont> m_inkFont;
     bool m_inkFits = false;
 };
 

@@ -292,6 +292,8 @@ private slots:
             }
         }
         SetCtrlVal(panelHandle, PANEL_NUMVALUE, 345);
+        field->grab();
+        QCOMPARE_NE(display->value(), 345);  // drawn, not yet taken
         QTest::mousePress(field, Qt::LeftButton);
         QCOMPARE(display->value(), 345);
     }
