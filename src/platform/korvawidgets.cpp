@@ -4,16 +4,21 @@
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
 #include <QBoxLayout>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QRawFont>
 #include <QSlider>
 #include <QStyleOptionSpinBox>
 #include <QTextLayout>
+#include <QVarLengthArray>
 #include <algorithm>
+#include <array>
 #include <utility>
+#include <vector>
 
 namespace korva {
 
@@ -299,37 +304,24 @@ namespace {
 
 // The characters of a number that a display draws itself.
 const QString kNumberCharacters = QStringLiteral("0123456789-+");
+constexpr int kNumberCharacterCount = 12;
 
-}  // namespace
+// How a font draws numbers when it draws their characters one after another, each as it draws it
+// alone: one font, no kerning, no ligatures. Then a number's glyphs are looked up, not shaped.
+struct NumberGlyphs {
+    QFont font;
+    bool usable = false;  // as above, and the ink of the characters within the font's height
+    QRawFont rawFont;
+    QPointF origin;  // where a line's first glyph lies, its baseline at the line's ascent
+    qreal ascent = 0;
+    std::array<quint32, kNumberCharacterCount> glyphs{};
+    std::array<qreal, kNumberCharacterCount> advances{};
+};
 
-// The text field's line is as high as the font or as the ink of its text, whichever is higher. A
-// number's ink lies within that of all number characters; when that fits in the font's height, so
-// does every number's, and the line's height is the font's.
-bool KorvaSpinBox::numberInkFits()
+// Lays text out as a text field does, as one line; its glyphs if they come from one font.
+QGlyphRun LaidOut(const QString& text, const QFont& font, qreal* width, qreal* ascent)
 {
-    const QFont font = lineEdit()->font();
-    if (font != m_inkFont) {  // also when it has not looked yet
-        const QFontMetrics metrics(font);
-        m_inkFits = metrics.boundingRect(kNumberCharacters).height() <= metrics.height();
-        m_inkFont = font;
-    }
-    return m_inkFits;
-}
-
-// Draws the shown number the way the text field draws its text: the field's panel, the text
-// clipped to its contents, centred on the line's height and aligned within the margins the field
-// keeps, in the field's text colour. False when the text field has to draw itself.
-bool KorvaSpinBox::paintShownText()
-{
-    QLineEdit* field = lineEdit();
-    const QString text = textFromValue(shownValue());
-    const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) { return kNumberCharacters.contains(c); });
-    if (!drawsOwnText() || !plain || !numberInkFits()) {
-        takeShownValue();
-        return false;
-    }
-    const QFontMetrics metrics = field->fontMetrics();
-    QTextLayout layout(text, field->font());
+    QTextLayout layout(text, font);
     QTextOption option = layout.textOption();
     option.setTextDirection(Qt::LeftToRight);
     option.setFlags(QTextOption::IncludeTrailingSpaces);
@@ -337,6 +329,88 @@ bool KorvaSpinBox::paintShownText()
     layout.beginLayout();
     const QTextLine line = layout.createLine();
     layout.endLayout();
+    *width = line.naturalTextWidth();
+    *ascent = line.ascent();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    return runs.size() == 1 ? runs.front() : QGlyphRun();
+}
+
+// The text field's line is as high as the font or as the ink of its text, whichever is higher. A
+// number's ink lies within that of all number characters; when that fits in the font's height, so
+// does every number's, and the line's height is the font's.
+NumberGlyphs LookAtNumbers(const QFont& font)
+{
+    NumberGlyphs number;
+    number.font = font;
+    const QFontMetrics metrics(font);
+    if (metrics.boundingRect(kNumberCharacters).height() > metrics.height())
+        return number;
+    qreal width = 0;
+    qreal ascent = 0;
+    for (int i = 0; i < kNumberCharacterCount; ++i) {
+        const QGlyphRun alone = LaidOut(kNumberCharacters.sliced(i, 1), font, &width, &ascent);
+        if (alone.glyphIndexes().size() != 1)
+            return number;
+        if (i == 0) {
+            number.rawFont = alone.rawFont();
+            number.origin = alone.positions().front();
+            number.ascent = ascent;
+        } else if (alone.rawFont() != number.rawFont || alone.positions().front() != number.origin ||
+                   ascent != number.ascent) {
+            return number;
+        }
+        number.glyphs[i] = alone.glyphIndexes().front();
+        number.advances[i] = width;
+    }
+    for (int a = 0; a < kNumberCharacterCount; ++a)
+        for (int b = 0; b < kNumberCharacterCount; ++b) {
+            const QString pair = kNumberCharacters.sliced(a, 1) + kNumberCharacters.sliced(b, 1);
+            const QGlyphRun both = LaidOut(pair, font, &width, &ascent);
+            if (both.glyphIndexes() != QList<quint32>{number.glyphs[a], number.glyphs[b]} ||
+                both.positions().back() != number.origin + QPointF(number.advances[a], 0) ||
+                width != number.advances[a] + number.advances[b])
+                return number;
+        }
+    number.usable = true;
+    return number;
+}
+
+const NumberGlyphs& NumberGlyphsOf(const QFont& font)
+{
+    static std::vector<NumberGlyphs> looked;
+    const auto found = std::find_if(looked.begin(), looked.end(), [&](const NumberGlyphs& n) { return n.font == font; });
+    if (found != looked.end())
+        return *found;
+    looked.push_back(LookAtNumbers(font));
+    return looked.back();
+}
+
+}  // namespace
+
+// Draws the shown number the way the text field draws its text: the field's panel, the text
+// clipped to its contents, centred on the line's height and aligned within the margins the field
+// keeps, in the field's text colour. False when the text field has to draw itself.
+bool KorvaSpinBox::paintShownText()
+{
+    QLineEdit* field = lineEdit();
+    const NumberGlyphs& number = NumberGlyphsOf(field->font());
+    const QString text = textFromValue(shownValue());
+    QVarLengthArray<quint32, 16> glyphs;
+    QVarLengthArray<QPointF, 16> positions;
+    qreal width = 0;
+    for (const QChar c : text) {
+        const qsizetype i = kNumberCharacters.indexOf(c);
+        if (i < 0)
+            break;
+        glyphs.push_back(number.glyphs[i]);
+        positions.push_back(number.origin + QPointF(width, 0));
+        width += number.advances[i];
+    }
+    if (!drawsOwnText() || !number.usable || glyphs.size() != text.size()) {
+        takeShownValue();
+        return false;
+    }
+    const QFontMetrics metrics = field->fontMetrics();
 
     QStyleOptionFrame panel;
     panel.initFrom(field);
@@ -349,7 +423,7 @@ bool KorvaSpinBox::paintShownText()
     // The text field keeps 2 pixels left and right of its text, and places it by these rules.
     constexpr int kMargin = 2;
     const int lineWidth = contents.width() - 2 * kMargin;
-    const int widthUsed = qRound(line.naturalTextWidth()) + 1;
+    const int widthUsed = qRound(width) + 1;
     if (widthUsed > lineWidth) {  // the field would scroll
         takeShownValue();
         return false;
@@ -370,7 +444,10 @@ bool KorvaSpinBox::paintShownText()
     field->style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, field);
     painter.setClipRect(contents);
     painter.setPen(field->palette().color(QPalette::Text));
-    layout.draw(&painter, QPointF(x, y - (qRound(line.ascent()) - metrics.ascent())), {}, contents);
+    QGlyphRun run;
+    run.setRawFont(number.rawFont);
+    run.setRawData(glyphs.constData(), positions.constData(), static_cast<int>(glyphs.size()));
+    painter.drawGlyphRun(QPointF(x, y - (qRound(number.ascent) - metrics.ascent())), run);
     return true;
 }
 

@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <optional>
 
 class QBoxLayout;
 class QLabel;
@@ -137,7 +136,6 @@ private:
     void commit();
     void takeShownValue();
     bool drawsOwnText() const;
-    bool numberInkFits();
     bool paintShownText();
 
     int m_signalledValue = 0;
@@ -154,9 +152,6 @@ private:
     FrameKey m_frameKey;
     int m_displayValue = 0;
     bool m_valuePending = false;  // m_displayValue is shown; the spin box has not taken it yet
-    // The font for which numberInkFits() last looked, and what it found.
-    std::optional<QFont> m_inkFont;
-    bool m_inkFits = false;
 };
 
 }  // namespace korva

@@ -285,7 +285,7 @@ private slots:
         for (const int dimmed : {1, 0}) {
             SetCtrlAttribute(panelHandle, PANEL_NUMVALUE, ATTR_DIMMED, dimmed);
             reference.setEnabled(dimmed == 0);
-            for (const int value : {0, 7, 512, 1023, 65535}) {
+            for (const int value : {0, 7, 512, 1023, 4689, 65535}) {
                 SetCtrlVal(panelHandle, PANEL_NUMVALUE, value);
                 reference.setValue(value);
                 QCOMPARE(field->grab().toImage(), referenceField->grab().toImage());
