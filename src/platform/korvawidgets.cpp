@@ -14,9 +14,9 @@
 #include <QSlider>
 #include <QStyleOptionSpinBox>
 #include <QTextLayout>
-#include <QVarLengthArray>
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -385,33 +385,65 @@ const NumberGlyphs& NumberGlyphsOf(const QFont& font)
     return looked.back();
 }
 
-}  // namespace
-
-// Draws the shown number the way the text field draws its text: the field's panel, the text
-// clipped to its contents, centred on the line's height and aligned within the margins the field
-// keeps, in the field's text colour. False when the text field has to draw itself.
-bool KorvaSpinBox::paintShownText()
+// The glyphs of a number laid out as the text field lays them out, and the width of the line; an
+// empty run when the text holds other characters.
+QGlyphRun NumberRun(const QString& text, const NumberGlyphs& number, qreal* width)
 {
-    QLineEdit* field = lineEdit();
-    const NumberGlyphs& number = NumberGlyphsOf(field->font());
-    const QString text = textFromValue(shownValue());
-    QVarLengthArray<quint32, 16> glyphs;
-    QVarLengthArray<QPointF, 16> positions;
-    qreal width = 0;
+    QList<quint32> glyphs;
+    QList<QPointF> positions;
+    *width = 0;
     for (const QChar c : text) {
         const qsizetype i = kNumberCharacters.indexOf(c);
         if (i < 0)
-            break;
+            return {};
         glyphs.push_back(number.glyphs[i]);
-        positions.push_back(number.origin + QPointF(width, 0));
-        width += number.advances[i];
+        positions.push_back(number.origin + QPointF(*width, 0));
+        *width += number.advances[i];
     }
-    if (!drawsOwnText() || !number.usable || glyphs.size() != text.size()) {
-        takeShownValue();
-        return false;
-    }
-    const QFontMetrics metrics = field->fontMetrics();
+    QGlyphRun run;
+    run.setRawFont(number.rawFont);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    return run;
+}
 
+// Where the text field puts the top left corner of a line `width` wide within `contents`: 2 pixels
+// in from each side, aligned as the field aligns its text. Nothing when the line does not fit and
+// the field would scroll it.
+std::optional<QPoint> LinePlace(const QLineEdit* field, const QFontMetrics& metrics, const QRect& contents, qreal width)
+{
+    constexpr int kMargin = 2;
+    const int room = contents.width() - 2 * kMargin;
+    const int used = qRound(width) + 1;
+    if (used > room)
+        return std::nullopt;
+    const Qt::Alignment alignment = field->alignment();
+    const int height = metrics.height();
+    QPoint place(contents.x() + kMargin, contents.y() + (contents.height() - height + 1) / 2);
+    if ((alignment & Qt::AlignRight) != 0)
+        place.rx() += room - used - 1;
+    else if ((alignment & Qt::AlignHCenter) != 0)
+        place.rx() -= (used - room) / 2;
+    if ((alignment & Qt::AlignTop) != 0)
+        place.ry() = contents.y() + 1;
+    else if ((alignment & Qt::AlignBottom) != 0)
+        place.ry() = contents.bottom() - height;
+    return place;
+}
+
+}  // namespace
+
+// Draws the shown number the way the text field draws its text: the field's panel, then the text
+// clipped to the field's contents, in the field's text colour. False when the text field has to
+// draw itself.
+bool KorvaSpinBox::paintShownText()
+{
+    QLineEdit* field = lineEdit();
+    const NumberGlyphs* number = drawsOwnText() ? &NumberGlyphsOf(field->font()) : nullptr;
+    qreal width = 0;
+    const QGlyphRun run = number != nullptr && number->usable
+                              ? NumberRun(textFromValue(shownValue()), *number, &width)
+                              : QGlyphRun();
     QStyleOptionFrame panel;
     panel.initFrom(field);
     panel.rect = field->contentsRect();
@@ -420,34 +452,20 @@ bool KorvaSpinBox::paintShownText()
     panel.state |= QStyle::State_Sunken | QStyle::State_ReadOnly;
     const QRect contents =
         field->style()->subElementRect(QStyle::SE_LineEditContents, &panel, field).marginsRemoved(field->textMargins());
-    // The text field keeps 2 pixels left and right of its text, and places it by these rules.
-    constexpr int kMargin = 2;
-    const int lineWidth = contents.width() - 2 * kMargin;
-    const int widthUsed = qRound(width) + 1;
-    if (widthUsed > lineWidth) {  // the field would scroll
+    const QFontMetrics metrics = field->fontMetrics();
+    const std::optional<QPoint> place = run.isEmpty() ? std::nullopt : LinePlace(field, metrics, contents, width);
+    if (!place) {
         takeShownValue();
         return false;
     }
-    const Qt::Alignment alignment = field->alignment();
-    int x = contents.x() + kMargin;
-    if ((alignment & Qt::AlignRight) != 0)
-        x += lineWidth - widthUsed - 1;
-    else if ((alignment & Qt::AlignHCenter) != 0)
-        x -= (widthUsed - lineWidth) / 2;
-    int y = contents.y() + (contents.height() - metrics.height() + 1) / 2;
-    if ((alignment & Qt::AlignTop) != 0)
-        y = contents.y() + 1;
-    else if ((alignment & Qt::AlignBottom) != 0)
-        y = contents.bottom() + 1 - metrics.height() - 1;
-
     QPainter painter(field);
     field->style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, field);
     painter.setClipRect(contents);
     painter.setPen(field->palette().color(QPalette::Text));
-    QGlyphRun run;
-    run.setRawFont(number.rawFont);
-    run.setRawData(glyphs.constData(), positions.constData(), static_cast<int>(glyphs.size()));
-    painter.drawGlyphRun(QPointF(x, y - (qRound(number.ascent) - metrics.ascent())), run);
+    // The line's baseline lies at its ascent, rounded, below the line's top; the font's ascent is
+    // already part of the place.
+    const int baselineShift = qRound(number->ascent) - metrics.ascent();
+    painter.drawGlyphRun(*place - QPoint(0, baselineShift), run);
     return true;
 }
 
