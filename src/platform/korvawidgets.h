@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <QWidget>
 
-
 class QBoxLayout;
 class QLabel;
 class QSlider;
