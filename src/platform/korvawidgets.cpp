@@ -223,6 +223,60 @@ void KorvaNumSlide::fitNumberWidth()
                                    metrics.horizontalAdvance(QString::number(m_slider->maximum()))));
 }
 
+// ---- KorvaTextLine --------------------------------------------------------------------------
+
+void KorvaTextLine::takeHints() const
+{
+    if (m_hint.isValid())
+        return;
+    m_hint = QLabel::sizeHint();
+    m_minimumHint = QLabel::minimumSizeHint();
+}
+
+QSize KorvaTextLine::sizeHint() const
+{
+    takeHints();
+    return m_hint;
+}
+
+QSize KorvaTextLine::minimumSizeHint() const
+{
+    takeHints();
+    return m_minimumHint;
+}
+
+// The press goes on to the label as a selectable one, so a drag selects and a right click offers
+// Copy at once. The label takes the focus, as a click gives it to a selectable label.
+void KorvaTextLine::mousePressEvent(QMouseEvent* event)
+{
+    setTextInteractionFlags(m_plainFlags | Qt::TextSelectableByMouse);
+    setFocus(Qt::MouseFocusReason);
+    QLabel::mousePressEvent(event);
+}
+
+// The label drops its selection when the focus goes elsewhere (not to its own context menu or
+// another window); from then on it is plain again.
+void KorvaTextLine::focusOutEvent(QFocusEvent* event)
+{
+    QLabel::focusOutEvent(event);
+    if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason)
+        setTextInteractionFlags(m_plainFlags);
+}
+
+void KorvaTextLine::changeEvent(QEvent* event)
+{
+    QLabel::changeEvent(event);
+    switch (event->type()) {
+    case QEvent::FontChange:
+    case QEvent::StyleChange:
+        m_hint = QSize();
+        updateGeometry();
+        break;
+    default:
+        break;
+    }
+}
+
 // ---- KorvaTimer -----------------------------------------------------------------------------
 
 KorvaTimer::KorvaTimer(QWidget* parent) : QWidget(parent)

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QLabel>
 #include <QPixmap>
 #include <QStyle>
 #include <QSpinBox>
@@ -11,7 +12,6 @@
 #include <QWidget>
 
 class QBoxLayout;
-class QLabel;
 class QSlider;
 
 namespace korva {
@@ -78,6 +78,34 @@ private:
     QSlider* m_slider;
     QLabel* m_number;
     QBoxLayout* m_layout;
+};
+
+// A line of text that changes often, a running count for instance, and that the operator can
+// select with the mouse. Its size follows its font and style, not its text: a new text repaints
+// the line and leaves the window's layout alone. Until the mouse presses on it, it is a plain
+// label: a label whose text can be selected lays its text out as a document, which costs several
+// times as much to lay out and draw, and every new text would make the layout ask for that again.
+// The size is that of the text it had when first asked.
+class KorvaTextLine : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit KorvaTextLine(QWidget* parent = nullptr) : QLabel(parent), m_plainFlags(textInteractionFlags()) {}
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void takeHints() const;
+
+    mutable QSize m_hint;
+    mutable QSize m_minimumHint;
+    Qt::TextInteractionFlags m_plainFlags;
 };
 
 // The timer control: never visible; while active it emits tick() every `interval` milliseconds.

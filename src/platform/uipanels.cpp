@@ -61,6 +61,8 @@ private:
             return new KorvaNumSlide(parent);
         if (className == QLatin1String("KorvaTimer"))
             return new KorvaTimer(parent);
+        if (className == QLatin1String("KorvaTextLine"))
+            return new KorvaTextLine(parent);
         return nullptr;
     }
 };

@@ -58,7 +58,7 @@ constexpr ExpectedControl kControls[] = {
     CONTROL(PANEL_LEDINPUT1, "KorvaLamp", ""),
     CONTROL(PANEL_LEDINPUT2, "KorvaLamp", ""),
     CONTROL(PANEL_BTNRECORD, "QPushButton", "CC_BTNRecord"),
-    CONTROL(PANEL_STATS, "QLabel", ""),
+    CONTROL(PANEL_STATS, "KorvaTextLine", ""),
     CONTROL(PANEL_GRAPHTREND, "QCustomPlot", ""),
     CONTROL(POPUP_NSLIDEPIXELSTART, "KorvaNumSlide", "CC_NSLIDE_PixelStart"),
     CONTROL(POPUP_NUMPIXELEND, "QSpinBox", ""),

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -296,6 +297,29 @@ private slots:
         QCOMPARE_NE(display->value(), 345);  // drawn, not yet taken
         QTest::mousePress(field, Qt::LeftButton);
         QCOMPARE(display->value(), 345);
+    }
+
+    // The statistics line keeps its size whatever it says, and its text can still be selected.
+    void statisticsLineKeepsItsSizeAndCanBeSelected()
+    {
+        auto* line = qobject_cast<QLabel*>(Control(panelHandle, PANEL_STATS));
+        line->window()->show();
+        line->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(line->window()));
+        const QSize hint = line->sizeHint();
+        SetCtrlVal(panelHandle, PANEL_STATS, "records 123456789 · 26.7/s · time-outs 12345 · value min 0 max 65535");
+        QCOMPARE(line->sizeHint(), hint);
+        const auto selectable = [line] { return line->textInteractionFlags().testFlag(Qt::TextSelectableByMouse); };
+        QVERIFY(!selectable());  // drawn as plain text
+
+        const QPoint from(2, line->height() / 2);
+        QTest::mousePress(line, Qt::LeftButton, {}, from);
+        QTest::mouseMove(line, from + QPoint(60, 0));
+        QTest::mouseRelease(line, Qt::LeftButton, {}, from + QPoint(60, 0));
+        QVERIFY(line->hasSelectedText());
+        QVERIFY(QString::fromStdString(Text(panelHandle, PANEL_STATS)).startsWith(line->selectedText()));
+        Control(panelHandle, PANEL_NUMVALUE)->setFocus(Qt::OtherFocusReason);
+        QVERIFY(!selectable());
     }
 
     void inputLamps_data()
