@@ -327,9 +327,13 @@ int KorvaGraph::addCurve(const uint16_t* x, const uint16_t* y, size_t n, int col
     return m_nextPlotHandle++;
 }
 
+// A line one pixel wide: the raster engine draws it segment by segment, where a wider pen makes it
+// outline and fill the whole polyline, at several times the cost for a long one such as a trend.
 int KorvaGraph::addLine(const double* x, const double* y, size_t n, int color)
 {
-    lineThrough(x, y, n, color)->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+    QCPCurve* curve = lineThrough(x, y, n, color);
+    curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+    curve->setPen(QPen(ui::ColorFromRgb(color), 1));
     scheduleRepaint();
     return m_nextPlotHandle++;
 }

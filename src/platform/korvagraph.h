@@ -37,7 +37,7 @@ public:
     // Both return the new plot's handle.
     int addRect(const GraphRect& rect);
     int addCurve(const uint16_t* x, const uint16_t* y, size_t n, int color, int pointFrequency);
-    // A plain solid line through n points.
+    // A plain solid line one pixel wide through n points.
     int addLine(const double* x, const double* y, size_t n, int color);
 
     std::vector<GraphRect> rects() const;
