@@ -225,6 +225,8 @@ void KorvaNumSlide::fitNumberWidth()
 
 // ---- KorvaTextLine --------------------------------------------------------------------------
 
+KorvaTextLine::KorvaTextLine(QWidget* parent) : QLabel(parent), m_plainFlags(textInteractionFlags()) {}
+
 void KorvaTextLine::takeHints() const
 {
     if (m_hint.isValid())
@@ -243,6 +245,29 @@ QSize KorvaTextLine::minimumSizeHint() const
 {
     takeHints();
     return m_minimumHint;
+}
+
+// The colour of what the line lies on, once the style has set it: a filled background that is one
+// opaque colour tells Qt that nothing beneath needs painting.
+void KorvaTextLine::takeBackground()
+{
+    const QWidget* beneath = parentWidget();
+    const QBrush brush = beneath != nullptr ? beneath->palette().brush(beneath->backgroundRole()) : QBrush();
+    const bool plain = brush.style() == Qt::SolidPattern && brush.isOpaque();
+    if (plain) {
+        QPalette own = palette();
+        own.setBrush(backgroundRole(), brush);
+        setPalette(own);
+    }
+    setAutoFillBackground(plain);
+}
+
+bool KorvaTextLine::event(QEvent* event)
+{
+    const bool done = QLabel::event(event);
+    if (event->type() == QEvent::Polish)
+        takeBackground();
+    return done;
 }
 
 // The press goes on to the label as a selectable one, so a drag selects and a right click offers
@@ -271,6 +296,8 @@ void KorvaTextLine::changeEvent(QEvent* event)
     case QEvent::StyleChange:
         m_hint = QSize();
         updateGeometry();
+        if (event->type() == QEvent::StyleChange)
+            takeBackground();
         break;
     default:
         break;

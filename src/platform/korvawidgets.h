@@ -85,23 +85,26 @@ private:
 // the line and leaves the window's layout alone. Until the mouse presses on it, it is a plain
 // label: a label whose text can be selected lays its text out as a document, which costs several
 // times as much to lay out and draw, and every new text would make the layout ask for that again.
-// The size is that of the text it had when first asked.
+// The size is that of the text it had when first asked. Where it lies on one plain colour, it fills
+// itself with that colour, so that Qt repaints the line alone, not what lies beneath it.
 class KorvaTextLine : public QLabel {
     Q_OBJECT
 
 public:
-    explicit KorvaTextLine(QWidget* parent = nullptr) : QLabel(parent), m_plainFlags(textInteractionFlags()) {}
+    explicit KorvaTextLine(QWidget* parent = nullptr);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
+    bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void takeHints() const;
+    void takeBackground();
 
     mutable QSize m_hint;
     mutable QSize m_minimumHint;

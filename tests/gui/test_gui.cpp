@@ -1,6 +1,7 @@
 // Panel binding, the parameter file and the drawings on the two graphs, checked on the real
 // panels and graphs.
 #include "support/FileDialog.h"
+#include "support/PaintCounter.h"
 #include "support/Program.h"
 #include "support/SmallDisk.h"
 
@@ -299,15 +300,26 @@ private slots:
         QCOMPARE(display->value(), 345);
     }
 
-    // The statistics line keeps its size whatever it says, and its text can still be selected.
+    // The statistics line keeps its size whatever it says, repaints itself alone, looks as a label
+    // on its group box would, and its text can still be selected.
     void statisticsLineKeepsItsSizeAndCanBeSelected()
     {
         auto* line = qobject_cast<QLabel*>(Control(panelHandle, PANEL_STATS));
         line->window()->show();
         line->window()->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(line->window()));
+        QVERIFY(line->autoFillBackground());
+        const QImage shown = line->window()->grab().toImage();
+        line->setAutoFillBackground(false);
+        QCOMPARE(line->window()->grab().toImage(), shown);
+        line->setAutoFillBackground(true);
+
         const QSize hint = line->sizeHint();
+        PaintCounter beneath(line->parentWidget());
+        PaintCounter own(line);
         SetCtrlVal(panelHandle, PANEL_STATS, "records 123456789 · 26.7/s · time-outs 12345 · value min 0 max 65535");
+        QTRY_VERIFY(own.count > 0);
+        QCOMPARE(beneath.count, 0);
         QCOMPARE(line->sizeHint(), hint);
         const auto selectable = [line] { return line->textInteractionFlags().testFlag(Qt::TextSelectableByMouse); };
         QVERIFY(!selectable());  // drawn as plain text

@@ -1,5 +1,6 @@
 // Loading, showing and discarding panels, panel events, control values and attributes, and text
 // messages created at run time.
+#include "support/PaintCounter.h"
 #include "uitest.h"
 
 #include <QComboBox>
@@ -50,17 +51,6 @@ bool Near(QRgb actual, int expected)
 }
 
 }  // namespace
-
-// Counts the paint events a widget receives.
-struct PaintCounter : QObject {
-    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        count += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-    int count = 0;
-};
 
 class TestUiPanels : public QObject {
     Q_OBJECT
