@@ -267,8 +267,8 @@ QCPAxis* KorvaGraph::axisOf(int axis) const
 
 void KorvaGraph::deleteAllPlots(bool immediate)
 {
-    // Curves go with a repaint of the whole graph, rectangles with one of where they were.
-    const Redraw redraw = m_curves.used > 0 ? Redraw::Everything : Redraw::Changes;
+    // Curves go with a redraw of all plot objects, rectangles with one of where they were.
+    const Redraw redraw = m_curves.used > 0 ? Redraw::PlotObjects : Redraw::Changes;
     m_rects.hideAll();
     m_curves.hideAll();
     scheduleRepaint(redraw, immediate ? Pace::NextEvents : Pace::Paced);
@@ -323,7 +323,7 @@ int KorvaGraph::addCurve(const uint16_t* x, const uint16_t* y, size_t n, int col
     const QColor ink = ui::ColorFromRgb(color);
     curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, ink, ink, 3));
     curve->setScatterSkip(pointFrequency - 1);
-    scheduleRepaint();
+    scheduleRepaint(Redraw::PlotObjects);
     return m_nextPlotHandle++;
 }
 
@@ -334,7 +334,7 @@ int KorvaGraph::addLine(const double* x, const double* y, size_t n, int color)
     QCPCurve* curve = lineThrough(x, y, n, color);
     curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
     curve->setPen(QPen(ui::ColorFromRgb(color), 1));
-    scheduleRepaint();
+    scheduleRepaint(Redraw::PlotObjects);
     return m_nextPlotHandle++;
 }
 
@@ -373,6 +373,8 @@ void KorvaGraph::scheduleRepaint(Redraw redraw, Pace pace)
 {
     if (redraw == Redraw::Everything)
         m_redrawEverything = true;
+    if (redraw == Redraw::PlotObjects)
+        m_redrawPlotObjects = true;
     if (m_repaintPosted)
         return;
     const qint64 sinceLast = m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : kRepaintIntervalMs;
@@ -385,8 +387,9 @@ void KorvaGraph::scheduleRepaint(Redraw redraw, Pace pace)
     }
 }
 
-// The one place where scheduled repaints are done: the whole graph when something beyond the
-// rectangles and cursors changed, otherwise only the area where they changed.
+// The one place where scheduled repaints are done: the whole graph when something beyond the plot
+// objects changed, the whole plot area when curves changed, otherwise only the areas where
+// rectangles and cursors changed.
 void KorvaGraph::repaintNow()
 {
     m_repaintPosted = false;
@@ -395,7 +398,7 @@ void KorvaGraph::repaintNow()
         return;
     }
     std::vector<Footprint> now = footprints();
-    const std::vector<QRect> changed = changedAreas(now);
+    const std::vector<QRect> changed = m_redrawPlotObjects ? std::vector<QRect>{plotArea()} : changedAreas(now);
     if (changed.empty())
         return;
     for (const QRect& area : changed)
@@ -407,6 +410,7 @@ void KorvaGraph::noteRepaint(std::vector<Footprint> shown)
 {
     m_shown = std::move(shown);
     m_redrawEverything = false;
+    m_redrawPlotObjects = false;
     m_repaintTimer.stop();
     m_sinceRepaint.start();
     ++m_repaints;

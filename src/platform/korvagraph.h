@@ -44,9 +44,10 @@ public:
     std::vector<GraphCurve> curves() const;
     long repaintCount() const { return m_repaints; }
 
-    // What a repaint redraws: the whole graph, or only where its plot objects changed since the
+    // What a repaint redraws: the whole graph; all plot objects (curves came or went), over the
+    // picture of the rest, which has not changed; or only where plot objects changed since the
     // last repaint.
-    enum class Redraw { Everything, Changes };
+    enum class Redraw { Everything, PlotObjects, Changes };
     // When: Paced waits, if need be, until the repaint interval since the last repaint is over;
     // NextEvents does not wait. Either way the repaint runs at an event processing.
     enum class Pace { Paced, NextEvents };
@@ -120,6 +121,7 @@ private:
     QElapsedTimer m_sinceRepaint;
     bool m_repaintPosted = false;
     bool m_redrawEverything = true;
+    bool m_redrawPlotObjects = false;
     bool m_drawingPart = false;
     // What a partial redraw puts beneath the plot objects; made anew after each whole repaint.
     QPixmap m_still;

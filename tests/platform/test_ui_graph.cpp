@@ -57,6 +57,19 @@ class TestUiGraph : public QObject {
         PlotRectangle(m_panel, GRAPH, 412, 0.0, 612, 0.25, 0x00FF00, 0x00FF00);
     }
 
+    // What the window shows of the graph is what a whole repaint draws.
+    void compareWithWholeRepaint()
+    {
+        QCoreApplication::processEvents();
+        const QPoint at = m_plot->mapTo(m_plot->window(), QPoint(0, 0));
+        const QImage shown = m_plot->screen()
+                                 ->grabWindow(m_plot->window()->winId(), at.x(), at.y(), m_plot->width(), m_plot->height())
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_RGB32);
+        m_plot->replot();
+        QCOMPARE(shown, m_plot->grab().toImage().convertToFormat(QImage::Format_RGB32));
+    }
+
 private slots:
     void initTestCase()
     {
@@ -174,15 +187,17 @@ private slots:
             drawRecord(position);
             SetGraphCursor(m_panel, GRAPH, 2, windowStart, 0.75);
             QTRY_VERIFY(GetGraphRepaintCount(m_panel, GRAPH) > before);
-            QCoreApplication::processEvents();
-            const QPoint at = m_plot->mapTo(m_plot->window(), QPoint(0, 0));
-            const QImage shown =
-                m_plot->screen()
-                    ->grabWindow(m_plot->window()->winId(), at.x(), at.y(), m_plot->width(), m_plot->height())
-                    .toImage()
-                    .convertToFormat(QImage::Format_RGB32);
-            m_plot->replot();
-            QCOMPARE(shown, m_plot->grab().toImage().convertToFormat(QImage::Format_RGB32));
+            compareWithWholeRepaint();
+        }
+        // New curves redraw the plot objects over the rest, which stays; this one runs along the frame.
+        for (const double peak : {1.0, 0.4, 0.7}) {
+            const long before = GetGraphRepaintCount(m_panel, GRAPH);
+            const double x[4] = {0, 300, 700, 1024};
+            const double y[4] = {0, peak, 0, 0};
+            DeleteGraphPlot(m_panel, GRAPH, VAL_ALL_OBJECTS, VAL_DELAYED_DRAW);
+            PlotXY(m_panel, GRAPH, x, y, 4, 0x0000FF);
+            QTRY_VERIFY(GetGraphRepaintCount(m_panel, GRAPH) > before);
+            compareWithWholeRepaint();
         }
     }
 
