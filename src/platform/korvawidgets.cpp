@@ -291,17 +291,12 @@ void KorvaTextLine::focusOutEvent(QFocusEvent* event)
 void KorvaTextLine::changeEvent(QEvent* event)
 {
     QLabel::changeEvent(event);
-    switch (event->type()) {
-    case QEvent::FontChange:
-    case QEvent::StyleChange:
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         m_hint = QSize();
         updateGeometry();
-        if (event->type() == QEvent::StyleChange)
-            takeBackground();
-        break;
-    default:
-        break;
     }
+    if (event->type() == QEvent::StyleChange)
+        takeBackground();
 }
 
 // ---- KorvaTimer -----------------------------------------------------------------------------

@@ -82,7 +82,7 @@ private:
 
 // A line of text that changes often, a running count for instance, and that the operator can
 // select with the mouse. Its size follows its font and style, not its text: a new text repaints
-// the line and leaves the window's layout alone. Until the mouse presses on it, it is a plain
+// the line and moves nothing in the window. Until the mouse presses on it, it is a plain
 // label: a label whose text can be selected lays its text out as a document, which costs several
 // times as much to lay out and draw, and every new text would make the layout ask for that again.
 // The size is that of the text it had when first asked. Where it lies on one plain colour, it fills
