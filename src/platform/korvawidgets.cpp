@@ -22,6 +22,17 @@
 
 namespace korva {
 
+namespace {
+
+// What shows behind a widget where it paints nothing: its parent's background.
+QBrush BackgroundBehind(const QWidget* widget)
+{
+    const QWidget* behind = widget->parentWidget() != nullptr ? widget->parentWidget() : widget;
+    return behind->palette().brush(behind->backgroundRole());
+}
+
+}  // namespace
+
 // ---- KorvaLamp ------------------------------------------------------------------------------
 
 KorvaLamp::KorvaLamp(QWidget* parent) : QAbstractButton(parent)
@@ -251,8 +262,7 @@ QSize KorvaTextLine::minimumSizeHint() const
 // opaque colour tells Qt that nothing beneath needs painting.
 void KorvaTextLine::takeBackground()
 {
-    const QWidget* beneath = parentWidget();
-    const QBrush brush = beneath != nullptr ? beneath->palette().brush(beneath->backgroundRole()) : QBrush();
+    const QBrush brush = BackgroundBehind(this);
     const bool plain = brush.style() == Qt::SolidPattern && brush.isOpaque();
     if (plain) {
         QPalette own = palette();
@@ -265,7 +275,12 @@ void KorvaTextLine::takeBackground()
 bool KorvaTextLine::event(QEvent* event)
 {
     const bool done = QLabel::event(event);
-    if (event->type() == QEvent::Polish)
+    const QEvent::Type type = event->type();
+    if (type == QEvent::FontChange || type == QEvent::StyleChange) {
+        m_hint = QSize();
+        updateGeometry();
+    }
+    if (type == QEvent::Polish || type == QEvent::StyleChange)
         takeBackground();
     return done;
 }
@@ -286,17 +301,6 @@ void KorvaTextLine::focusOutEvent(QFocusEvent* event)
     QLabel::focusOutEvent(event);
     if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason)
         setTextInteractionFlags(m_plainFlags);
-}
-
-void KorvaTextLine::changeEvent(QEvent* event)
-{
-    QLabel::changeEvent(event);
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
-        m_hint = QSize();
-        updateGeometry();
-    }
-    if (event->type() == QEvent::StyleChange)
-        takeBackground();
 }
 
 // ---- KorvaTimer -----------------------------------------------------------------------------
@@ -602,8 +606,7 @@ void KorvaSpinBox::paintEvent(QPaintEvent* event)
     if (m_frame.isNull() || key != m_frameKey) {
         m_frame = QPixmap(size() * key.pixelRatio);
         m_frame.setDevicePixelRatio(key.pixelRatio);
-        const QWidget* behind = parentWidget() != nullptr ? parentWidget() : this;
-        m_frame.fill(behind->palette().color(behind->backgroundRole()));
+        m_frame.fill(BackgroundBehind(this).color());
         QPainter painter(&m_frame);
         style()->drawComplexControl(QStyle::CC_SpinBox, &option, &painter, this);
         m_frameKey = key;
