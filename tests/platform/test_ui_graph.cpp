@@ -167,11 +167,21 @@ private slots:
         QVERIFY(Near(PixelAt(m_plot, 100, 0.5), qRgb(0xFF, 0, 0)));      // left edge bar
         QVERIFY(Near(PixelAt(m_plot, 500, 0.1), qRgb(0, 0xFF, 0)));      // tolerance band
         QVERIFY(Near(PixelAt(m_plot, 512, 0.5), qRgb(0xFF, 0xFF, 0xFF)));  // between the bars
+        // A bar ends where its coordinate lies, to the pixel (this one at 462).
+        const double pixel = 1024 / m_plot->xAxis->axisRect()->width();
+        QVERIFY(Near(PixelAt(m_plot, 462 - 1.5 * pixel, 0.5), qRgb(0xFF, 0, 0)));
+        QVERIFY(Near(PixelAt(m_plot, 462 + 1.5 * pixel, 0.5), qRgb(0xFF, 0xFF, 0xFF)));
         // Cursor lines reach down into the band strip: amber for the position, blue for the window.
         const QRgb cursor1 = LineColorAt(m_plot, 700, 0.1);
         const QRgb cursor2 = LineColorAt(m_plot, 200, 0.1);
         QVERIFY(qRed(cursor1) > qBlue(cursor1) + 60);
         QVERIFY(qBlue(cursor2) > qRed(cursor2) + 60);
+
+        // A frame of another colour than the fill shows around it.
+        PlotRectangle(m_panel, GRAPH, 600, 0.3, 900, 0.9, 0x0000FF, 0xFFFF00);
+        QTest::qWait(3 * 16);
+        QVERIFY(Near(PixelAt(m_plot, 750, 0.6), qRgb(0xFF, 0xFF, 0)));
+        QVERIFY(Near(LineColorAt(m_plot, 900, 0.6), qRgb(0, 0, 0xFF)));
     }
 
     // Redrawing only where the plot objects moved gives the picture that drawing it all anew gives.
