@@ -3,6 +3,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QPaintEngine>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "inspect.h"
@@ -112,6 +113,47 @@ protected:
                            QPoint(qRound(area.right()), qRound(area.bottom())));
         painter->fillRect(pixels, brush.color());
     }
+};
+
+// A cursor's marker, a small filled circle. On screen it looks the same wherever it lies, so it is
+// drawn once, antialiased, and from then on copied to its place, to the nearest pixel. Its pen,
+// brush and size are set before it is first drawn. Vector output (PDF) draws the circle itself.
+class CursorMarker : public QCPItemTracer {
+public:
+    explicit CursorMarker(QCustomPlot* plot) : QCPItemTracer(plot) { setStyle(tsCircle); }
+
+protected:
+    void draw(QCPPainter* painter) override
+    {
+        if (painter->modes().testFlag(QCPPainter::pmVectorized)) {
+            QCPItemTracer::draw(painter);
+            return;
+        }
+        const qreal ratio = painter->device()->devicePixelRatioF();
+        if (m_picture.isNull() || m_picture.devicePixelRatio() != ratio)
+            drawPicture(ratio);
+        // The picture's centre on the marker's position, its corner on a device pixel.
+        const QPointF corner = (position->pixelPosition() - QPointF(m_half, m_half)) * ratio;
+        painter->drawPixmap(QPointF(std::round(corner.x()), std::round(corner.y())) / ratio, m_picture);
+    }
+
+private:
+    void drawPicture(qreal ratio)
+    {
+        const int side = static_cast<int>(std::ceil(size() + pen().widthF())) + 2;
+        m_half = side / 2.0;
+        m_picture = QPixmap(QSize(side, side) * ratio);
+        m_picture.setDevicePixelRatio(ratio);
+        m_picture.fill(Qt::transparent);
+        QPainter painter(&m_picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(pen());
+        painter.setBrush(brush());
+        painter.drawEllipse(QPointF(m_half, m_half), size() / 2, size() / 2);
+    }
+
+    QPixmap m_picture;
+    qreal m_half = 0;
 };
 
 // Plot objects hidden for one drawing and shown again when it is done.
@@ -267,13 +309,13 @@ void KorvaGraph::createCursors()
         auto* line = new QCPItemStraightLine(this);
         line->setLayer(kCursorLayer);
         line->setPen(QPen(color, 1));
+        line->setAntialiased(false);  // upright: one sharp column of pixels
         line->point1->setCoords(0, 0);
         line->point2->setCoords(0, 1);
         line->setVisible(false);
 
-        auto* marker = new QCPItemTracer(this);
+        auto* marker = new CursorMarker(this);
         marker->setLayer(kCursorLayer);
-        marker->setStyle(QCPItemTracer::tsCircle);
         marker->setSize(8);
         marker->setPen(QPen(color.darker(130), 1));
         marker->setBrush(color);
