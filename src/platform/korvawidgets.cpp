@@ -536,9 +536,14 @@ bool KorvaSpinBox::paintShownText()
     const std::optional<QPoint> place = run.isEmpty() ? std::nullopt : LinePlace(field, metrics, contents, width);
     if (!place) {
         takeShownValue();
+        if (isReadOnly()) {
+            QPainter painter(field);
+            fillField(painter);
+        }
         return false;
     }
     QPainter painter(field);
+    fillField(painter);
     field->style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, field);
     painter.setClipRect(contents);
     painter.setPen(field->palette().color(QPalette::Text));
@@ -575,7 +580,15 @@ bool KorvaSpinBox::eventFilter(QObject* watched, QEvent* event)
 void KorvaSpinBox::keepDisplayOpaque()
 {
     setAttribute(Qt::WA_OpaquePaintEvent, isReadOnly());
-    lineEdit()->setAutoFillBackground(isReadOnly());
+    lineEdit()->setAttribute(Qt::WA_OpaquePaintEvent, isReadOnly());
+}
+
+// The display's text field fills itself with its background before anything is drawn on it, with
+// the painter that draws the rest: what Qt would fill for it with a painter of its own.
+void KorvaSpinBox::fillField(QPainter& painter) const
+{
+    const QLineEdit* field = lineEdit();
+    painter.fillRect(field->rect(), field->palette().brush(field->backgroundRole()));
 }
 
 bool KorvaSpinBox::event(QEvent* event)

@@ -162,6 +162,7 @@ protected:
 
 private:
     void keepDisplayOpaque();
+    void fillField(QPainter& painter) const;
     void commit();
     void takeShownValue();
     bool drawsOwnText() const;
