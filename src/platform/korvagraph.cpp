@@ -548,10 +548,13 @@ std::vector<QRect> KorvaGraph::changedAreas(const std::vector<Footprint>& now) c
 }
 
 // Where plot objects show: inside the axes' frame lines, which lie on the first column and the last
-// row of the axis rectangle and just outside its top and right side.
+// row of the axis rectangle and just outside its top and right side. Above one device pixel a
+// logical pixel, plot objects and frame lines share device pixels along the frame; the area then
+// takes the frame lines in, and a partial redraw draws them again over the plot objects.
 QRect KorvaGraph::plotArea() const
 {
-    return axisRect()->rect().adjusted(1, 0, 0, -1);
+    const QRect frame = axisRect()->rect();
+    return mBufferDevicePixelRatio == 1 ? frame.adjusted(1, 0, 0, -1) : frame.adjusted(0, -1, 1, 0);
 }
 
 // A partial redraw keeps the layout of the last whole one: since then only plot objects changed.
@@ -613,6 +616,37 @@ void KorvaGraph::drawStill()
     m_drawingPart = false;
 }
 
+// A whole repaint draws the axes above the plot objects. Where a partial redraw covers the frame lines
+// (see plotArea), it draws them again after the plot objects, where the axes draw them.
+void KorvaGraph::drawFrameLines(QCPPainter* painter) const
+{
+    const QRect r = axisRect()->rect();
+    painter->setAntialiasing(false);
+    for (const QCPAxis* axis : axisRect()->axes()) {
+        if (!axis->visible())
+            continue;
+        const QPointF bottomLeft = r.bottomLeft();
+        const QPointF topLeft = r.topLeft();
+        QLineF line;
+        switch (axis->axisType()) {
+        case QCPAxis::atLeft:
+            line = QLineF(bottomLeft, bottomLeft - QPointF(0, r.height()));
+            break;
+        case QCPAxis::atRight:
+            line = QLineF(QPointF(r.bottomRight()) + QPointF(1, 0), QPointF(r.bottomRight()) + QPointF(1, -r.height()));
+            break;
+        case QCPAxis::atTop:
+            line = QLineF(topLeft + QPointF(0, -1), topLeft + QPointF(r.width(), -1));
+            break;
+        case QCPAxis::atBottom:
+            line = QLineF(bottomLeft, bottomLeft + QPointF(r.width(), 0));
+            break;
+        }
+        painter->setPen(axis->basePen());
+        painter->drawLine(line);
+    }
+}
+
 // Draws `area`, a part of the plot area, anew from the plot objects `now`. Those that do not reach
 // it are left out: they would draw nothing there, at most of the cost.
 void KorvaGraph::redrawPart(const QRect& area, const std::vector<Footprint>& now)
@@ -635,6 +669,8 @@ void KorvaGraph::redrawPart(const QRect& area, const std::vector<Footprint>& now
     static_cast<RegionPaintBuffer&>(*mPaintBuffers.first()).redraw(area, [this](QCPPainter* painter) {
         painter->drawPixmap(0, 0, m_still);
         drawPart(painter, Part::PlotObjects);
+        if (mBufferDevicePixelRatio != 1)
+            drawFrameLines(painter);
     });
     m_drawingPart = false;
     update(area);

@@ -111,6 +111,7 @@ private:
     enum class Part { Still, PlotObjects };
     void drawPart(QCPPainter* painter, Part part);
     void drawStill();
+    void drawFrameLines(QCPPainter* painter) const;
     void redrawPart(const QRect& area, const std::vector<Footprint>& now);
     void noteRepaint(std::vector<Footprint> shown);
 
