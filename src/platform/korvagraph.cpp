@@ -548,13 +548,20 @@ std::vector<QRect> KorvaGraph::changedAreas(const std::vector<Footprint>& now) c
 }
 
 // Where plot objects show: inside the axes' frame lines, which lie on the first column and the last
-// row of the axis rectangle and just outside its top and right side. Above one device pixel a
-// logical pixel, plot objects and frame lines share device pixels along the frame; the area then
-// takes the frame lines in, and a partial redraw draws them again over the plot objects.
+// row of the axis rectangle and just outside its top and right side. Where plot objects and frame
+// lines share device pixels, the area takes the frame lines in, and a partial redraw draws them
+// again over the plot objects.
 QRect KorvaGraph::plotArea() const
 {
     const QRect frame = axisRect()->rect();
-    return mBufferDevicePixelRatio == 1 ? frame.adjusted(1, 0, 0, -1) : frame.adjusted(0, -1, 1, 0);
+    return framesShareDevicePixels() ? frame.adjusted(0, -1, 1, 0) : frame.adjusted(1, 0, 0, -1);
+}
+
+// Above one device pixel a logical pixel, the frame lines reach into the device pixels along the
+// plot area's edges.
+bool KorvaGraph::framesShareDevicePixels() const
+{
+    return mBufferDevicePixelRatio != 1;
 }
 
 // A partial redraw keeps the layout of the last whole one: since then only plot objects changed.
@@ -621,19 +628,20 @@ void KorvaGraph::drawStill()
 void KorvaGraph::drawFrameLines(QCPPainter* painter) const
 {
     const QRect r = axisRect()->rect();
+    const QPointF bottomLeft = r.bottomLeft();
+    const QPointF bottomRight = r.bottomRight();
+    const QPointF topLeft = r.topLeft();
     painter->setAntialiasing(false);
     for (const QCPAxis* axis : axisRect()->axes()) {
         if (!axis->visible())
             continue;
-        const QPointF bottomLeft = r.bottomLeft();
-        const QPointF topLeft = r.topLeft();
         QLineF line;
         switch (axis->axisType()) {
         case QCPAxis::atLeft:
             line = QLineF(bottomLeft, bottomLeft - QPointF(0, r.height()));
             break;
         case QCPAxis::atRight:
-            line = QLineF(QPointF(r.bottomRight()) + QPointF(1, 0), QPointF(r.bottomRight()) + QPointF(1, -r.height()));
+            line = QLineF(bottomRight + QPointF(1, 0), bottomRight + QPointF(1, -r.height()));
             break;
         case QCPAxis::atTop:
             line = QLineF(topLeft + QPointF(0, -1), topLeft + QPointF(r.width(), -1));
@@ -669,7 +677,7 @@ void KorvaGraph::redrawPart(const QRect& area, const std::vector<Footprint>& now
     static_cast<RegionPaintBuffer&>(*mPaintBuffers.first()).redraw(area, [this](QCPPainter* painter) {
         painter->drawPixmap(0, 0, m_still);
         drawPart(painter, Part::PlotObjects);
-        if (mBufferDevicePixelRatio != 1)
+        if (framesShareDevicePixels())
             drawFrameLines(painter);
     });
     m_drawingPart = false;

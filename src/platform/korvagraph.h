@@ -106,6 +106,7 @@ private:
     std::vector<Footprint> footprints() const;
     std::vector<QRect> changedAreas(const std::vector<Footprint>& now) const;
     QRect plotArea() const;
+    bool framesShareDevicePixels() const;
     bool canRedrawPart() const;
     void copyBuffer(QPainter& painter, const QRegion& region) const;
     enum class Part { Still, PlotObjects };
