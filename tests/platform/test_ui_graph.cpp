@@ -27,7 +27,8 @@ QRgb PixelAt(QCustomPlot* plot, double x, double y)
 QRgb LineColorAt(QCustomPlot* plot, double x, double y)
 {
     const QImage image = plot->grab().toImage();
-    const QPoint centre(qRound(plot->xAxis->coordToPixel(x)), qRound(plot->yAxis->coordToPixel(y)));
+    const qreal ratio = image.devicePixelRatio();
+    const QPoint centre(qRound(plot->xAxis->coordToPixel(x) * ratio), qRound(plot->yAxis->coordToPixel(y) * ratio));
     QRgb strongest = image.pixel(centre);
     for (int dx = -2; dx <= 2; ++dx) {
         const QRgb candidate = image.pixel(centre + QPoint(dx, 0));
