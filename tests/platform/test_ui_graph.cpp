@@ -171,7 +171,7 @@ private slots:
         QVERIFY(Near(PixelAt(m_plot, 500, 0.1), qRgb(0, 0xFF, 0)));      // tolerance band
         QVERIFY(Near(PixelAt(m_plot, 512, 0.5), qRgb(0xFF, 0xFF, 0xFF)));  // between the bars
         // A bar ends where its coordinate lies, to the pixel (this one at 462).
-        const double pixel = 1024 / m_plot->xAxis->axisRect()->width();
+        const double pixel = 1024.0 / m_plot->xAxis->axisRect()->width();
         QVERIFY(Near(PixelAt(m_plot, 462 - 1.5 * pixel, 0.5), qRgb(0xFF, 0, 0)));
         QVERIFY(Near(PixelAt(m_plot, 462 + 1.5 * pixel, 0.5), qRgb(0xFF, 0xFF, 0xFF)));
         // Cursor lines reach down into the band strip: amber for the position, blue for the window.
