@@ -48,24 +48,42 @@ constexpr double RUN_BYTES = 2.0 * FRAMELEN;  // command and answer frame
 // Two block requests and two blocks of half the curve's points in words, one measurement exchange.
 constexpr double DATA_BYTES = 4.0 * FRAMELEN + 2.0 * CURVE_POINTS;
 
+double Seconds(const timeval& t)
+{
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
 double CpuSeconds(int who)
 {
     rusage usage{};
     getrusage(who, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
 }
 
-double ThreadCpuSeconds()
-{
-    return CpuSeconds(RUSAGE_THREAD);
-}
+// The CPU of the calling thread, with the part spent in the kernel, and how often it went to sleep
+// and woke again: on a virtual machine each wake-up costs the kernel far more than on bare metal.
+struct ThreadUsage {
+    double cpu = 0;     // s
+    double kernel = 0;  // s
+    long wakeUps = 0;   // voluntary context switches
+
+    static ThreadUsage Now()
+    {
+        rusage usage{};
+        getrusage(RUSAGE_THREAD, &usage);
+        return {Seconds(usage.ru_utime) + Seconds(usage.ru_stime), Seconds(usage.ru_stime), usage.ru_nvcsw};
+    }
+
+    ThreadUsage operator-(const ThreadUsage& o) const { return {cpu - o.cpu, kernel - o.kernel, wakeUps - o.wakeUps}; }
+};
 
 struct Result {
     const char* name;
     double perSecond;
     double lineLimit;  // 0: not limited by the line
     double cpuPerItem;
+    double kernelPerItem;
+    double wakeUpsPerItem;
     double cpuShare;
     double repaintsPerSecond;
 };
@@ -148,17 +166,17 @@ Result Measure(const char* name, int button, double seconds, const sim::PtySenso
     const long repaintsBefore = GetGraphRepaintCount(panelHandle, PANEL_GRAPHRAW);
     OrderClock orders(sensor);
     QElapsedTimer clock;
-    double cpuStart = 0;
+    ThreadUsage start;
     double wall = 0;
-    double cpu = 0;
+    ThreadUsage used;
     QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
         wall = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-        cpu = ThreadCpuSeconds() - cpuStart;
+        used = ThreadUsage::Now() - start;
         orders.Stop();
         QTest::mouseClick(CtrlWidget(panelHandle, PANEL_BTNSTOP), Qt::LeftButton);
     });
     clock.start();
-    cpuStart = ThreadCpuSeconds();
+    start = ThreadUsage::Now();
     QTest::mouseClick(CtrlWidget(panelHandle, button), Qt::LeftButton);
     while (wall == 0 || stop_flag == 0)
         ProcessSystemEvents();
@@ -167,8 +185,10 @@ Result Measure(const char* name, int button, double seconds, const sim::PtySenso
     return {name,
             orders.PerSecond(),
             paced ? BYTES_PER_SECOND / lineBytes : 0.0,
-            items > 0 ? cpu / items : 0.0,
-            cpu / wall,
+            items > 0 ? used.cpu / items : 0.0,
+            items > 0 ? used.kernel / items : 0.0,
+            items > 0 ? static_cast<double>(used.wakeUps) / items : 0.0,
+            used.cpu / wall,
             static_cast<double>(repaints) / wall};
 }
 
@@ -188,7 +208,8 @@ void Print(const Result& r)
         std::printf("  %8.2f /s  %6.1f %%", r.lineLimit, 100.0 * r.perSecond / r.lineLimit);
     else
         std::printf("  %8s     %6s  ", "-", "-");
-    std::printf("  %9.1f us  %6.1f %%  %7.1f /s\n", r.cpuPerItem * 1e6, 100.0 * r.cpuShare, r.repaintsPerSecond);
+    std::printf("  %9.1f us  %9.1f us  %7.1f  %6.1f %%  %7.1f /s\n", r.cpuPerItem * 1e6, r.kernelPerItem * 1e6,
+                r.wakeUpsPerItem, 100.0 * r.cpuShare, r.repaintsPerSecond);
 }
 
 double OptionValue(int argc, char** argv, const char* option, double fallback)
@@ -457,8 +478,8 @@ int main(int argc, char** argv)
     Reconnect(fast->devicePath());
     const Result unpaced = Measure("Run, --no-pacing", PANEL_BTNRUN, seconds, *fast, RUN_BYTES, false);
 
-    std::printf("%-22s %13s  %11s  %8s  %12s  %8s  %10s\n", "", "rate", "line limit", "ratio", "CPU per item",
-                "CPU", "repaints");
+    std::printf("%-22s %13s  %11s  %8s  %12s  %12s  %7s  %8s  %10s\n", "", "rate", "line limit", "ratio",
+                "CPU per item", "in kernel", "wake-ups", "CPU", "repaints");
     Print(run);
     Print(recording);
     Print(data);
