@@ -62,7 +62,7 @@ double CpuSeconds(int who)
 }
 
 // The CPU of the calling thread, with the part spent in the kernel, and how often it went to sleep
-// and woke again: on a virtual machine each wake-up costs the kernel far more than on bare metal.
+// and woke again: each wake-up costs CPU in the kernel besides the program's own work.
 struct ThreadUsage {
     double cpu = 0;     // s
     double kernel = 0;  // s
@@ -213,17 +213,21 @@ void Print(const Result& r)
                 r.wakeUpsPerItem, 100.0 * r.cpuShare, r.repaintsPerSecond);
 }
 
+bool LessCpuPerItem(const Result& a, const Result& b)
+{
+    return a.cpuPerItem < b.cpuPerItem;
+}
+
 // The run with the median CPU per item (the lower one of an even count).
 Result MedianRun(std::vector<Result> runs)
 {
-    std::sort(runs.begin(), runs.end(), [](const Result& a, const Result& b) { return a.cpuPerItem < b.cpuPerItem; });
+    std::sort(runs.begin(), runs.end(), LessCpuPerItem);
     return runs[(runs.size() - 1) / 2];
 }
 
 void PrintSpread(const std::vector<Result>& runs)
 {
-    const auto [best, worst] = std::minmax_element(
-        runs.begin(), runs.end(), [](const Result& a, const Result& b) { return a.cpuPerItem < b.cpuPerItem; });
+    const auto [best, worst] = std::minmax_element(runs.begin(), runs.end(), LessCpuPerItem);
     std::printf("%-22s best %9.1f us, median %9.1f us, worst %9.1f us\n", runs.front().name, best->cpuPerItem * 1e6,
                 MedianRun(runs).cpuPerItem * 1e6, worst->cpuPerItem * 1e6);
 }
