@@ -6,6 +6,7 @@
 #include <charconv>
 #include <fcntl.h>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korva {
@@ -15,16 +16,19 @@ namespace {
 constexpr std::string_view TIME_COLUMNS = "time,seconds,";
 
 // Writes `length` bytes, going on after short writes and interruptions. Returns how many bytes
-// reached the file before a write failed.
-std::size_t WriteAll(int fd, const char* data, std::size_t length)
+// reached the file before a write failed, and in `error` the errno of that failure (0 for none).
+std::size_t WriteAll(int fd, const char* data, std::size_t length, int& error)
 {
     std::size_t done = 0;
+    error = 0;
     while (done < length) {
         const ssize_t n = write(fd, data + done, length - done);
-        if (n > 0)
+        if (n > 0) {
             done += static_cast<std::size_t>(n);
-        else if (n == 0 || errno != EINTR)
+        } else if (n == 0 || errno != EINTR) {
+            error = n < 0 ? errno : 0;
             break;
+        }
     }
     return done;
 }
@@ -34,9 +38,11 @@ std::size_t WriteAll(int fd, const char* data, std::size_t length)
 bool Recorder::Open(const char* path, RecordTime start)
 {
     Close();
-    fd_ = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0)
+    fault_ = RecordFault::None;
+    faultErrno_ = 0;
+    if (!OpenRegularFile(path))
         return false;
+    path_ = path;
     written_ = 0;
     used_ = 0;
     start_ = start.steady;
@@ -46,6 +52,31 @@ bool Recorder::Open(const char* path, RecordTime start)
     PutText(words.data(), words.size());
     PutText("\n", 1);
     return WriteBuffer();
+}
+
+// Anything but a regular file or a new name is refused before it is opened: opening a FIFO for
+// writing waits for a reader, opening a serial port may change its lines. The open itself does not
+// block either, so a FIFO put there in the meantime cannot hold the program; a second look at what
+// was opened refuses it. The file is emptied only once it is known to be a regular file (O_TRUNC
+// would empty whatever the open found).
+bool Recorder::OpenRegularFile(const char* path)
+{
+    struct stat status{};
+    if (stat(path, &status) == 0) {
+        if (!S_ISREG(status.st_mode))
+            return Fail(RecordFault::NotAFile, 0);
+    } else if (errno != ENOENT) {
+        return Fail(RecordFault::CannotOpen, errno);
+    }
+    fd_ = open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd_ < 0 || fstat(fd_, &status) != 0)
+        return Fail(RecordFault::CannotOpen, errno);
+    if (!S_ISREG(status.st_mode))
+        return Fail(RecordFault::NotAFile, 0);
+    const int flags = fcntl(fd_, F_GETFL);
+    if (flags < 0 || fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0 || ftruncate(fd_, 0) != 0)
+        return Fail(RecordFault::CannotOpen, errno);
+    return true;
 }
 
 bool Recorder::Append(const uint16_t* words, RecordTime time)
@@ -83,21 +114,40 @@ bool Recorder::Close()
         return true;
     if (!WriteBuffer())
         return false;
-    const bool synced = fsync(fd_) == 0;
-    return Stop() && synced;
+    if (fsync(fd_) != 0)
+        return Fail(RecordFault::WriteFailed, errno);
+    if (!Stop())
+        return Fail(RecordFault::WriteFailed, errno);
+    return true;
+}
+
+// Writes to a file that was deleted, renamed away or whose file system was lazily unmounted all
+// succeed and reach no one, so before each write the open file must still be the one at the path.
+// `error` is the errno when either file cannot be looked at (the path is gone), else 0.
+bool Recorder::FileIsGone(int& error) const
+{
+    struct stat opened{}, named{};
+    if (fstat(fd_, &opened) != 0 || stat(path_.c_str(), &named) != 0) {
+        error = errno;
+        return true;
+    }
+    error = 0;
+    return opened.st_nlink == 0 || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino;
 }
 
 // The buffer always holds whole rows, so after a failed write the file is cut back to the last
 // line end among the bytes that did reach it (to where this write began when none did).
 bool Recorder::WriteBuffer()
 {
-    const std::size_t done = WriteAll(fd_, buffer_, used_);
+    int error = 0;
+    if (FileIsGone(error))
+        return Fail(RecordFault::FileGone, error);
+    const std::size_t done = WriteAll(fd_, buffer_, used_, error);
     if (done < used_) {
         const std::size_t keep = std::string_view(buffer_, done).rfind('\n') + 1;  // npos + 1 is 0
         // Cutting back fails only when the disk itself has gone; recording stops either way.
         [[maybe_unused]] const int cut = ftruncate(fd_, written_ + static_cast<off_t>(keep));
-        Stop();
-        return false;
+        return Fail(RecordFault::WriteFailed, error);
     }
     written_ += static_cast<off_t>(used_);
     used_ = 0;
@@ -110,6 +160,16 @@ bool Recorder::Stop()
     fd_ = -1;
     used_ = 0;
     return closed;
+}
+
+// Stops recording (when a file is open) and keeps why; false, for the failing call to return.
+bool Recorder::Fail(RecordFault fault, int error)
+{
+    if (IsOpen())
+        Stop();
+    fault_ = fault;
+    faultErrno_ = error;
+    return false;
 }
 
 void Recorder::PutText(const char* text, std::size_t length)

@@ -2,7 +2,8 @@
 // wall time, the seconds since recording began and the nine used record words. Rows are collected
 // in a fixed buffer and written to the file once a second has passed since the last write, when
 // the buffer is full, on Flush and on Close, so a crash of the program loses at most the last
-// second. Plain POSIX files; nothing here allocates.
+// second. Plain POSIX files; only Open allocates (it keeps the path, to check at every write that
+// the file is still there).
 #pragma once
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <ctime>
 #include <limits>
+#include <string>
 #include <sys/types.h>
 
 namespace korva {
@@ -30,6 +32,15 @@ struct RecordTime {
     static RecordTime Now() { return {std::chrono::system_clock::now(), std::chrono::steady_clock::now()}; }
 };
 
+// Why recording stopped or could not start, for the operator's message.
+enum class RecordFault {
+    None,
+    NotAFile,     // the path names a folder, a device, a FIFO or the like: never opened, never emptied
+    CannotOpen,   // the file could not be opened, created or emptied
+    WriteFailed,  // writing, forcing to the disk or closing failed (a full disk, a pulled stick)
+    FileGone,     // the file was deleted, renamed away or its file system unmounted while recording
+};
+
 class Recorder {
 public:
     Recorder() = default;
@@ -37,16 +48,19 @@ public:
     Recorder& operator=(const Recorder&) = delete;
     ~Recorder() { Close(); }
 
-    // Creates (or empties) the file at `path` and writes the header line to it at once; `start` is
-    // second 0 of the seconds column. A file still open is closed first. Returns false when the
-    // file cannot be created or the header cannot be written (the file is then left empty);
-    // nothing is recorded.
+    // Creates (or empties) the regular file at `path` (a symbolic link to one will do) and writes
+    // the header line to it at once; `start` is second 0 of the seconds column. A file still open
+    // is closed first. Returns false when the path names anything but a regular file or a new name,
+    // when the file cannot be created or the header cannot be written (the file is then left
+    // empty); nothing is recorded. Never blocks, not even on a FIFO.
     bool Open(const char* path, RecordTime start);
 
     // Adds the row of `words` (RECORD_WORDS words) taken at `time`, and writes the collected rows
     // when a second has passed since the last write or the buffer is full. Returns false when a
     // write fails: the file is then cut back to its last whole row and closed, and recording has
-    // stopped. Does nothing and returns false when no file is open.
+    // stopped. Before each write the file is checked to be still the one at the path; when it has
+    // been deleted, renamed away or unmounted, recording stops and this returns false as well.
+    // Does nothing and returns false when no file is open.
     bool Append(const uint16_t* words, RecordTime time);
 
     // Writes the collected rows now, for a pause in the records (the end of a Run or a Data loop).
@@ -60,20 +74,31 @@ public:
 
     bool IsOpen() const { return fd_ >= 0; }
 
+    // Why the last Open, Append, Flush or Close failed, with the system's errno (for strerror) or 0
+    // where the system gave none. Back to None at a successful Open.
+    RecordFault Fault() const { return fault_; }
+    int FaultErrno() const { return faultErrno_; }
+
     // Enough for the longest row: 23 characters of time, a 64-bit seconds count with three
     // decimals, nine words of five digits, the separators and the line end.
     static constexpr std::size_t MAX_ROW = 128;
     static constexpr std::size_t BUFFER_SIZE = 64 * 1024;
 
 private:
+    bool OpenRegularFile(const char* path);
+    bool FileIsGone(int& error) const;
     bool WriteBuffer();
     bool Stop();
+    bool Fail(RecordFault fault, int error);
     void PutText(const char* text, std::size_t length);
     void PutNumber(uint64_t value);
     void PutFraction(uint64_t thousandths);
     void PutWallTime(std::chrono::system_clock::time_point wall);
 
     int fd_ = -1;
+    std::string path_;  // as given to Open
+    RecordFault fault_ = RecordFault::None;
+    int faultErrno_ = 0;
     off_t written_ = 0;  // bytes on the file, always whole lines
     std::chrono::steady_clock::time_point start_{};
     std::chrono::steady_clock::time_point lastWrite_{};

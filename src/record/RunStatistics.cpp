@@ -41,9 +41,10 @@ std::string RunStatistics::Text(std::chrono::steady_clock::time_point now) const
         std::snprintf(values, sizeof values, "min %u max %u mean %.1f \u03C3 %.1f", unsigned{min_}, unsigned{max_},
                       mean_, Sigma());
     char line[200];
-    const int length = std::snprintf(line, sizeof line, "records %llu \u00B7 %.1f/s \u00B7 time-outs %llu \u00B7 value %s",
-                                     static_cast<unsigned long long>(records_), Rate(now),
-                                     static_cast<unsigned long long>(timeOuts_), values);
+    const int length =
+        std::snprintf(line, sizeof line, "records %llu \u00B7 %.1f/s \u00B7 time-outs %llu \u00B7 stray %llu \u00B7 value %s",
+                      static_cast<unsigned long long>(records_), Rate(now), static_cast<unsigned long long>(timeOuts_),
+                      static_cast<unsigned long long>(strayFrames_), values);
     return std::string(line, std::min(static_cast<std::size_t>(length), sizeof line - 1));
 }
 

@@ -16,9 +16,12 @@ public:
 
     void AddRecord(uint16_t value);
     void AddTimeOut() { ++timeOuts_; }
+    // Answer frames that came for no request (late answers after a time-out) and were dropped.
+    void SetStrayFrames(uint64_t frames) { strayFrames_ = frames; }
 
     uint64_t Records() const { return records_; }
     uint64_t TimeOuts() const { return timeOuts_; }
+    uint64_t StrayFrames() const { return strayFrames_; }
     uint16_t Min() const { return min_; }
     uint16_t Max() const { return max_; }
     double Mean() const { return mean_; }
@@ -27,7 +30,7 @@ public:
     // Records per second from the start of the run to `now`; 0 while no time has passed.
     double Rate(std::chrono::steady_clock::time_point now) const;
 
-    // "records N · R/s · time-outs T · value min A max B mean M σ S" in UTF-8, R, M and S with one
+    // "records N · R/s · time-outs T · stray F · value min A max B mean M σ S" in UTF-8, R, M and S with one
     // decimal. Before the first record the four value figures are "-".
     std::string Text(std::chrono::steady_clock::time_point now) const;
 
@@ -35,6 +38,7 @@ private:
     std::chrono::steady_clock::time_point start_{};
     uint64_t records_ = 0;
     uint64_t timeOuts_ = 0;
+    uint64_t strayFrames_ = 0;
     uint16_t min_ = 0;
     uint16_t max_ = 0;
     // Welford's running mean and sum of squared deviations: exact for equal values and free of the

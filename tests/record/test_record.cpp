@@ -1,13 +1,21 @@
-// The record file on real files (and a real full disk) and the run statistics with their text line.
+// The record file on real files, FIFOs and devices (and a real full or unmounted disk) and the run
+// statistics with their text line.
 #include "record/Recorder.h"
 #include "record/RunStatistics.h"
 #include "support/SmallDisk.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace korva;
@@ -20,6 +28,8 @@ const std::string HEADER =
 
 // A measurement record as the sensor sends it: sixteen words, of which the first nine are recorded.
 using Words = std::array<uint16_t, 16>;
+const Words WORDS{120, 880, 500, 512, 3, 256, 2, 1, 0};
+const std::string ROW = "2026-12-07T14:30:05.007,0.000,120,880,500,512,3,256,2,1,0\n";
 
 std::string ReadAll(const QString& path)
 {
@@ -110,6 +120,92 @@ private slots:
         QCOMPARE(ReadAll(path), expected);
     }
 
+    // A FIFO named *.csv, with a reader or without (where opening it for writing would wait for one
+    // for ever), and a device are refused at once and never opened: a FIFO's reader sees a writer
+    // come and go as a hang-up.
+    void onlyARegularFileOrANewNameIsOpened()
+    {
+        const QByteArray fifo = QFile::encodeName(dir.filePath("pipe.csv"));
+        QCOMPARE(mkfifo(fifo.constData(), 0644), 0);
+        const int reader = open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        Recorder recorder;
+        QVERIFY(!recorder.Open(fifo.constData(), At(0ms)));
+        QCOMPARE(recorder.Fault(), RecordFault::NotAFile);
+        pollfd hangUp{reader, POLLIN, 0};
+        QCOMPARE(poll(&hangUp, 1, 0), 0);
+        close(reader);
+
+        QVERIFY(!recorder.Open(fifo.constData(), At(0ms)));
+        QCOMPARE(recorder.Fault(), RecordFault::NotAFile);
+        struct stat status{};
+        QVERIFY(lstat(fifo.constData(), &status) == 0 && S_ISFIFO(status.st_mode));
+
+        QVERIFY(!recorder.Open("/dev/null", At(0ms)));
+        QCOMPARE(recorder.Fault(), RecordFault::NotAFile);
+        QVERIFY(!recorder.Open(QFile::encodeName(dir.filePath("no folder/run.csv")).constData(), At(0ms)));
+        QCOMPARE(recorder.Fault(), RecordFault::CannotOpen);
+        QCOMPARE(recorder.FaultErrno(), ENOENT);
+    }
+
+    // An old file is emptied and gets the header; through a symbolic link too, which then passes
+    // the check at every write that the file is still the one at the path.
+    void anOldFileIsEmptiedAlsoThroughALink()
+    {
+        const QString path = dir.filePath("old.csv");
+        const QString link = dir.filePath("link.csv");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(1000, 'x')) == 1000);
+        old.close();
+        QVERIFY(QFile::link(path, link));
+        Recorder recorder;
+        QVERIFY(recorder.Open(QFile::encodeName(link).constData(), At(0ms)));
+        QCOMPARE(ReadAll(path), HEADER);
+        QVERIFY(recorder.Append(WORDS.data(), At(0ms)));
+        QVERIFY(recorder.Flush());
+        QVERIFY(recorder.Close());
+        QCOMPARE(ReadAll(path), HEADER + ROW);
+    }
+
+    // Writes to a file deleted, renamed away or rotated as logs are (renamed away and a new file of
+    // its name put in its place) succeed and reach no one; the next write stops recording instead.
+    // Opening anew clears the fault.
+    void aFileDeletedRenamedOrRotatedStopsRecording()
+    {
+        const QByteArray path = QFile::encodeName(dir.filePath("gone.csv"));
+        const QByteArray moved = QFile::encodeName(dir.filePath("gone.csv.1"));
+        Recorder recorder;
+        const auto stopsAfter = [&](const std::function<bool()>& takeAway) {
+            return recorder.Open(path.constData(), At(0ms)) && recorder.Fault() == RecordFault::None &&
+                   recorder.Append(WORDS.data(), At(0ms)) && takeAway() && !recorder.Flush() &&
+                   recorder.Fault() == RecordFault::FileGone && !recorder.IsOpen();
+        };
+        QVERIFY(stopsAfter([&] { return unlink(path.constData()) == 0; }));
+        QCOMPARE(recorder.FaultErrno(), ENOENT);
+        QVERIFY(stopsAfter([&] { return rename(path.constData(), moved.constData()) == 0; }));
+        QVERIFY(stopsAfter([&] {
+            return rename(path.constData(), moved.constData()) == 0 &&
+                   close(open(path.constData(), O_WRONLY | O_CREAT, 0644)) == 0;
+        }));
+        QCOMPARE(recorder.FaultErrno(), 0);
+    }
+
+    // `umount -l` of the stick being recorded to: the file lives on, out of reach of every path.
+    void aLazilyUnmountedDiskStopsRecording()
+    {
+        test::SmallDisk disk;
+        if (!disk.mounted())
+            QSKIP("mounting a tmpfs was refused (needs root)");
+        const QString path = disk.filePath("run.csv");
+        Recorder recorder;
+        QVERIFY(recorder.Open(QFile::encodeName(path).constData(), At(0ms)));
+        QVERIFY(recorder.Append(WORDS.data(), At(0ms)));
+        QCOMPARE(umount2(QFile::encodeName(QFileInfo(path).path()).constData(), MNT_DETACH), 0);
+        QVERIFY(!recorder.Flush());
+        QCOMPARE(recorder.Fault(), RecordFault::FileGone);
+        QVERIFY(!recorder.IsOpen());
+    }
+
     void aDiskFillingUpStopsRecordingAfterAWholeRow()
     {
         test::SmallDisk disk;
@@ -130,6 +226,8 @@ private slots:
             QVERIFY(recorder.Append(words.data(), At(std::chrono::milliseconds(ms))));
         QVERIFY(!recorder.Append(words.data(), At(2000ms)));
         QVERIFY(!recorder.IsOpen());
+        QCOMPARE(recorder.Fault(), RecordFault::WriteFailed);
+        QCOMPARE(recorder.FaultErrno(), ENOSPC);
         QVERIFY(!recorder.Append(words.data(), At(2001ms)));
         QVERIFY(recorder.Close());
 
@@ -149,17 +247,18 @@ private slots:
         const auto start = std::chrono::steady_clock::now();
         RunStatistics statistics;
         statistics.Reset(start);
-        QCOMPARE(statistics.Text(start), std::string("records 0 · 0.0/s · time-outs 0 · value min - max - mean - σ -"));
+        const std::string empty = "records 0 · 0.0/s · time-outs 0 · stray 0 · value min - max - mean - σ -";
+        QCOMPARE(statistics.Text(start), empty);
         for (uint16_t value : {7, 3, 10, 1, 2, 9, 4, 8, 6, 5})
             statistics.AddRecord(value);
         statistics.AddTimeOut();
         statistics.AddTimeOut();
+        statistics.SetStrayFrames(3);
         QCOMPARE(statistics.Text(start + 4s),
-                 std::string("records 10 · 2.5/s · time-outs 2 · value min 1 max 10 mean 5.5 σ 2.9"));
+                 std::string("records 10 · 2.5/s · time-outs 2 · stray 3 · value min 1 max 10 mean 5.5 σ 2.9"));
 
         statistics.Reset(start + 5s);
-        QCOMPARE(statistics.Text(start + 6s),
-                 std::string("records 0 · 0.0/s · time-outs 0 · value min - max - mean - σ -"));
+        QCOMPARE(statistics.Text(start + 6s), empty);
     }
 
     void equalValuesHaveNoSpreadAtAll()
@@ -171,7 +270,8 @@ private slots:
         QVERIFY(statistics.Sigma() == 0.0);
         QVERIFY(statistics.Mean() == 40001.0);
         QCOMPARE(statistics.Text(std::chrono::steady_clock::time_point{} + 200s),
-                 std::string("records 1000000 · 5000.0/s · time-outs 0 · value min 40001 max 40001 mean 40001.0 σ 0.0"));
+                 std::string("records 1000000 · 5000.0/s · time-outs 0 · stray 0 · value min 40001 max 40001 mean 40001.0 "
+                             "σ 0.0"));
     }
 
     // Ten million values at the top of the range: a plain sum of squares cancels to nonsense here.
@@ -184,7 +284,8 @@ private slots:
         QCOMPARE(statistics.Sigma(), 0.5);
         QCOMPARE(statistics.Mean(), 65534.5);
         QCOMPARE(statistics.Text({}),
-                 std::string("records 10000000 · 0.0/s · time-outs 0 · value min 65534 max 65535 mean 65534.5 σ 0.5"));
+                 std::string("records 10000000 · 0.0/s · time-outs 0 · stray 0 · value min 65534 max 65535 mean "
+                             "65534.5 σ 0.5"));
     }
 };
 
