@@ -35,6 +35,8 @@ Options:
   --seed N          seed of the video noise (0 to 4294967295, default 1)
   --no-pacing       answer at once instead of at the pace of a 19200-baud line
   --latency MS      wait MS milliseconds more before each answer (0 to 10000)
+  --numbered        a test mode: word 2 (the value) of each measurement record is
+                    its number, 1, 2, 3, ...
 Faults, to try the program's error handling:
   --silent          never answer
   --wrong-echo      answer the line check with 0xAA00 instead of 0x00AA
@@ -45,7 +47,7 @@ Faults, to try the program's error handling:
 )";
 
 // Option ids, in the order of kOptions below.
-enum OptionId { Link = 1000, Eeprom, Seed, NoPacing, Latency, Silent, WrongEcho, Truncate, Extra, DropEvery, Help };
+enum OptionId { Link = 1000, Eeprom, Seed, NoPacing, Latency, Numbered, Silent, WrongEcho, Truncate, Extra, DropEvery, Help };
 
 constexpr option kOptions[] = {
     {"link", required_argument, nullptr, Link},
@@ -53,6 +55,7 @@ constexpr option kOptions[] = {
     {"seed", required_argument, nullptr, Seed},
     {"no-pacing", no_argument, nullptr, NoPacing},
     {"latency", required_argument, nullptr, Latency},
+    {"numbered", no_argument, nullptr, Numbered},
     {"silent", no_argument, nullptr, Silent},
     {"wrong-echo", no_argument, nullptr, WrongEcho},
     {"truncate", required_argument, nullptr, Truncate},
@@ -90,6 +93,7 @@ bool applyOption(int id, const char* arg, SensorOptions& options)
     case Latency:
         options.latency = std::chrono::milliseconds(number(arg, name, SensorOptions::kMaxLatency.count()));
         break;
+    case Numbered: options.numbered = true; break;
     case Silent: options.faults.silent = true; break;
     case WrongEcho: options.faults.wrongEcho = true; break;
     case Truncate: options.faults.truncate = number(arg, name, Faults::kMaxTruncate); break;

@@ -36,4 +36,10 @@ Words frameWords(std::span<const std::uint8_t> frame)
     return words;
 }
 
+void setFrameWord(Bytes& frame, std::size_t i, std::uint16_t value)
+{
+    frame[4 + 2 * i] = static_cast<std::uint8_t>(value >> 8);
+    frame[5 + 2 * i] = static_cast<std::uint8_t>(value & 0xFF);
+}
+
 }  // namespace korva::sim

@@ -59,5 +59,7 @@ Bytes encodeFrame(std::uint16_t order, const Words& words);
 std::uint16_t frameOrder(std::span<const std::uint8_t> frame);
 // The sixteen words of a complete frame (the header is skipped).
 Words frameWords(std::span<const std::uint8_t> frame);
+// Replaces word i (0 to 15) of a complete frame.
+void setFrameWord(Bytes& frame, std::size_t i, std::uint16_t value);
 
 }  // namespace korva::sim

@@ -259,6 +259,8 @@ Bytes PtySensor::answer(const Bytes& frame, Clock::time_point now)
         return {};
     const double t = std::chrono::duration<double>(now - epoch_).count();
     Bytes reply = engine_.handle(frame, t);
+    if (options_.numbered && order == Measure)
+        setFrameWord(reply, 2, ++recordNumber_);
     saveEepromIfWritten(order);
     options_.faults.apply(order, reply);
     return reply;

@@ -27,6 +27,9 @@ struct SensorOptions {
     std::string eepromFile;                  // keeps the EEPROM set across runs when not empty
     std::string linkPath;                    // symlink to the device when not empty
     std::uint64_t seed = 1;                  // seed of the video noise
+    // A test mode: word 2 (the value shown) of each measurement record is the record's number,
+    // 1, 2, 3, ... (counting on from 0 after 65535), so that a test can tell every record apart.
+    bool numbered = false;
 };
 
 class PtySensor {
@@ -83,6 +86,7 @@ private:
     SensorEngine engine_;
     std::map<std::uint16_t, std::uint64_t> received_;
     std::uint64_t commandNumber_ = 0;
+    std::uint16_t recordNumber_ = 0;  // of the last measurement record numbered
     Words lastWords_{};
 
     FrameAssembler assembler_;
