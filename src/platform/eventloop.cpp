@@ -1,10 +1,20 @@
 // Application object, event loop and nested event processing.
 #include "userint.h"
 
+#include "uiregistry.h"
+
 #include <QApplication>
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdlib>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace korva {
 
@@ -34,6 +44,22 @@ bool DisplayAvailable()
     return true;
 #endif
 }
+
+#ifdef Q_OS_UNIX
+// The signal handler's end of the pipe that carries quit signals into the event loop, and the
+// panel whose close event they raise.
+int s_signalWriteEnd = -1;
+int s_quitPanel = 0;
+
+// Runs in the signal handler: only writes one byte, which is safe there. Everything else happens
+// in the event loop, when the notifier sees the byte.
+void NoteQuitSignal(int)
+{
+    const int saved = errno;
+    [[maybe_unused]] const ssize_t written = ::write(s_signalWriteEnd, "q", 1);
+    errno = saved;
+}
+#endif
 
 }  // namespace
 
@@ -92,6 +118,44 @@ int ProcessSystemEvents()
     wake->start();
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     wake->stop();
+    return 0;
+}
+
+int PostDeferredCall(DeferredCall call, void* data, int delayMs)
+{
+    if (call == nullptr || delayMs < 0)
+        return UIE_BAD_ARGUMENT;
+    QTimer::singleShot(delayMs, QCoreApplication::instance(), [call, data] { call(data); });
+    return 0;
+}
+
+// A self-pipe: the handler writes a byte, the notifier reads it during event processing and raises
+// the panel's close event, so the program ends exactly as when the window is closed.
+int CloseOnQuitSignals(int panel)
+{
+#ifdef Q_OS_UNIX
+    s_quitPanel = panel;
+    if (s_signalWriteEnd >= 0)
+        return 0;
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return UIE_BAD_ARGUMENT;
+    s_signalWriteEnd = ends[1];
+    auto* notifier = new QSocketNotifier(ends[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [readEnd = ends[0]] {
+        char bytes[16];
+        [[maybe_unused]] const ssize_t got = ::read(readEnd, bytes, sizeof bytes);
+        ui::RaisePanelEvent(s_quitPanel, EVENT_CLOSE);
+    });
+    struct sigaction action {};
+    action.sa_handler = NoteQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+#else
+    Q_UNUSED(panel);
+#endif
     return 0;
 }
 

@@ -4,13 +4,11 @@
 #include "uifiles.h"
 #include "uiregistry.h"
 
-#include <QAbstractItemView>
 #include <QBuffer>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QDir>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -162,7 +160,7 @@ private:
     {
         const QByteArray png = RenderPng(*m_graph);
         const QByteArray pdf = RenderPdf(*m_graph);
-        askAndSave(QStringLiteral("Save image"), QStringLiteral("png"), QStringLiteral("Images (*.png *.pdf)"),
+        askAndSave(QStringLiteral("Save image"), QStringLiteral("Images (*.png *.pdf)"),
                    [png, pdf](const QString& path) -> std::optional<QByteArray> {
                        const std::optional<ImageFormat> format = ImageFormatOf(path);
                        if (!format)
@@ -173,28 +171,20 @@ private:
 
     void saveTable()
     {
-        askAndSave(QStringLiteral("Save data as CSV"), QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)"),
+        askAndSave(QStringLiteral("Save data as CSV"), QStringLiteral("CSV files (*.csv)"),
                    [text = csv()](const QString&) { return text; });
     }
 
-    // Opens a save dialog without waiting for it: the program's loops go on while it is open.
+    // Opens a save dialog without waiting for it: the program's loops go on while it is open. The
+    // dialog takes only the extensions of `filter` and replaces an existing file without asking.
     // The graph keeps its picture until the dialog ends, however it ends.
-    void askAndSave(const QString& title, const QString& suffix, const QString& filter, const SaveContent& content)
+    void askAndSave(const QString& title, const QString& filter, const SaveContent& content)
     {
         m_frozen = m_graph->grab();
-        auto* dialog = new QFileDialog(m_graph->window(), title, startFolder(), filter);
+        auto* dialog =
+            new ui::FileDialog(m_graph->window(), title, startFolder(), filter, ui::FileChoice::NewOrReplaced);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        dialog->setOption(QFileDialog::DontUseNativeDialog);
-        // Each of these would wait in an event loop of its own: the question before a file is
-        // replaced, the one before a file is deleted, and the context menus of the file views.
-        dialog->setOption(QFileDialog::DontConfirmOverwrite);
-        dialog->setOption(QFileDialog::ReadOnly);
-        for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>())
-            view->setContextMenuPolicy(Qt::NoContextMenu);
-        dialog->setAcceptMode(QFileDialog::AcceptSave);
-        dialog->setFileMode(QFileDialog::AnyFile);
-        dialog->setDefaultSuffix(suffix);
-        dialog->selectFile(defaultName(suffix));
+        dialog->selectFile(defaultName(dialog->suffixes().value(0)));
         connect(dialog, &QFileDialog::fileSelected, this, [this, content](const QString& path) {
             const std::optional<QByteArray> bytes = content(path);
             if (!bytes || WriteResult(path, *bytes) != 0)

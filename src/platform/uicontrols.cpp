@@ -547,6 +547,16 @@ int GetCtrlAttribute(int panel, int control, int attribute, int* value)
     });
 }
 
+int GetCtrlAttribute(int panel, int control, int attribute, std::string* text)
+{
+    return WithControl(panel, control, [&](const Control& c) -> int {
+        if (attribute != ATTR_TOOLTIP)
+            return UIE_BAD_ARGUMENT;
+        *text = c.widget->toolTip().toStdString();
+        return 0;
+    });
+}
+
 int SetRingItemLabel(int panel, int control, int value, const char* label)
 {
     return WithControl(panel, control, [&](const Control& c) -> int {

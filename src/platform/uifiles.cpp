@@ -1,19 +1,24 @@
-// Files: the file-selection dialog and arrays of numbers as text files.
+// Files: the file dialog, the file-selection functions and arrays of numbers as text files.
 #include "uifiles.h"
 
+#include "uiregistry.h"
 #include "userint.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QDialogButtonBox>
-#include <QFileDialog>
+#include <QDir>
+#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QShortcut>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <charconv>
+#include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -24,90 +29,218 @@ namespace korva {
 
 namespace {
 
-// The file-selection dialog: Qt's own, with two differences.
-class FileDialog : public QFileDialog {
-public:
-    using QFileDialog::QFileDialog;
-
-    // The dialog opens with the keyboard focus on the file list rather than in the name box:
-    // QFileDialog::selectFile leaves the name box alone while it has the focus, and tests and
-    // tools choose files with selectFile.
-    void setVisible(bool visible) override
-    {
-        QFileDialog::setVisible(visible);
-        const bool details = viewMode() == QFileDialog::Detail;
-        auto* files = findChild<QAbstractItemView*>(details ? QStringLiteral("treeView") : QStringLiteral("listView"));
-        if (visible && files != nullptr)
-            files->setFocus();
-    }
-
-    // When the filter names one extension, only files with that extension are taken (a new name
-    // without one has already been given it); folders are opened as usual. Any other name is
-    // refused with a message, and the dialog stays open for another choice.
-    void accept() override
-    {
-        const QStringList chosen = selectedFiles();
-        const auto refused = std::ranges::find_if_not(chosen, [this](const QString& path) { return Takes(path); });
-        if (refused == chosen.end()) {
-            QFileDialog::accept();
-            return;
-        }
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("%1\nOnly files ending in .%2 can be chosen.")
-                                                      .arg(QFileInfo(*refused).fileName(), defaultSuffix()));
-    }
-
-private:
-    bool Takes(const QString& path) const
-    {
-        const QFileInfo info(path);
-        const QString suffix = defaultSuffix();
-        return suffix.isEmpty() || info.isDir() || info.suffix().compare(suffix, Qt::CaseInsensitive) == 0;
-    }
-};
-
-// "*.dat" -> "dat": the suffix a new name gets when it has none, and the only one the dialog
-// takes; empty for other filters.
-QString SuffixOf(const QString& filter)
+// "*.dat" -> {"dat"}, "Images (*.png *.pdf)" -> {"png", "pdf"}. Empty when any pattern is not of
+// the form "*.ext" ("*", "*.*"): such a filter restricts nothing.
+QStringList SuffixesOf(const QString& filter)
 {
-    static const QRegularExpression singleSuffix(QStringLiteral("^\\*\\.(\\w+)$"));
-    return singleSuffix.match(filter).captured(1);
+    static const QRegularExpression described(QStringLiteral("\\(([^)]*)\\)"));
+    static const QRegularExpression oneSuffix(QStringLiteral("^\\*\\.(\\w+)$"));
+    const QRegularExpressionMatch inParentheses = described.match(filter);
+    const QString patterns = inParentheses.hasMatch() ? inParentheses.captured(1) : filter;
+    QStringList suffixes;
+    for (const QString& pattern : patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = oneSuffix.match(pattern);
+        if (!match.hasMatch())
+            return {};
+        suffixes << match.captured(1);
+    }
+    return suffixes;
 }
 
-void SetUpButton(QFileDialog* dialog, int buttonLabel)
+// {"png", "pdf"} -> ".png or .pdf"; {"a", "b", "c"} -> ".a, .b or .c".
+QString ListOfSuffixes(const QStringList& suffixes)
 {
-    if (buttonLabel == VAL_OK_BUTTON) {
-        // Saving: a new name or an existing file, which is then replaced without asking.
-        dialog->setAcceptMode(QFileDialog::AcceptSave);
-        dialog->setFileMode(QFileDialog::AnyFile);
-        dialog->setOption(QFileDialog::DontConfirmOverwrite);
-        dialog->setLabelText(QFileDialog::Accept, QStringLiteral("OK"));
+    QStringList dotted;
+    for (const QString& suffix : suffixes)
+        dotted << QLatin1Char('.') + suffix;
+    const QString last = dotted.takeLast();
+    return dotted.isEmpty() ? last : dotted.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
+
+enum class FileKind { Missing, Regular, Folder, Other };
+
+// What a path names, following symbolic links; QFileInfo only asks the file system (stat), it
+// never opens the file. A link that leads nowhere is no new name: writing would go elsewhere.
+FileKind KindOf(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return info.isSymLink() ? FileKind::Other : FileKind::Missing;
+    if (info.isDir())
+        return FileKind::Folder;
+    return info.isFile() ? FileKind::Regular : FileKind::Other;
+}
+
+}  // namespace
+
+ui::FileDialog::FileDialog(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
+                           FileChoice choice)
+    : QFileDialog(parent), m_suffixes(SuffixesOf(filter)), m_choice(choice)
+{
+    // First of all: every other setting would go to the platform's dialog, which takes any name
+    // and cannot be kept open when a name is refused.
+    setOption(QFileDialog::DontUseNativeDialog);
+    setObjectName(QStringLiteral("KorvaFileDialog"));
+    setWindowTitle(title);
+    setDirectory(folder);
+    setNameFilter(filter);
+    setDefaultSuffix(m_suffixes.value(0));
+    if (choice == FileChoice::Existing) {
+        setAcceptMode(QFileDialog::AcceptOpen);
+        setFileMode(QFileDialog::ExistingFile);
     } else {
-        dialog->setAcceptMode(QFileDialog::AcceptOpen);
-        dialog->setFileMode(QFileDialog::ExistingFile);
-        dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Load"));
+        setAcceptMode(QFileDialog::AcceptSave);
+        setFileMode(QFileDialog::AnyFile);
+        setOption(QFileDialog::DontConfirmOverwrite);  // Qt would ask in an event loop of its own
+    }
+    turnOffNestedLoops();
+}
+
+// The file views' context menus (rename, delete, sort, show columns) and the questions of the
+// Delete key would each wait in an event loop of their own. New folders are still made with the
+// tool button and named in place, which waits for nothing.
+void ui::FileDialog::turnOffNestedLoops()
+{
+    for (QAbstractItemView* view : findChildren<QAbstractItemView*>())
+        view->setContextMenuPolicy(Qt::NoContextMenu);
+    const QList<QKeySequence> deleteKeys = QKeySequence::keyBindings(QKeySequence::Delete);
+    for (QShortcut* shortcut : findChildren<QShortcut*>()) {
+        if (std::ranges::any_of(shortcut->keys(), [&](const QKeySequence& key) { return deleteKeys.contains(key); }))
+            shortcut->setEnabled(false);
     }
 }
 
-// The dialog as both file selections show it: Qt's own, in the program's look, proposing
-// `defaultName` and taking only files that match `filter`.
-void SetUpDialog(QFileDialog* dialog, const char* defaultName, const char* filter, int buttonLabel,
-                 bool allowMakeDirectory)
+QLineEdit* ui::FileDialog::nameBox() const
 {
-    dialog->setObjectName(QStringLiteral("KorvaFileDialog"));
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setOption(QFileDialog::ReadOnly, !allowMakeDirectory);
-    dialog->setNameFilter(QString::fromUtf8(filter));
-    dialog->setDefaultSuffix(SuffixOf(QString::fromUtf8(filter)));
-    SetUpButton(dialog, buttonLabel);
+    return findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+}
+
+void ui::FileDialog::setVisible(bool visible)
+{
+    QFileDialog::setVisible(visible);
+    const bool details = viewMode() == QFileDialog::Detail;
+    auto* files = findChild<QAbstractItemView*>(details ? QStringLiteral("treeView") : QStringLiteral("listView"));
+    if (visible && files != nullptr)
+        files->setFocus();
+}
+
+// Folders go to QFileDialog, which opens them. A file is taken only when its extension is one of
+// the filter's, it is a regular file or a new name, it exists if it must, and, when asked for, the
+// operator has agreed to replace it. The name box is checked first: QFileDialog reads a name
+// with '"' as a list of quoted names and would quietly take another file.
+void ui::FileDialog::accept()
+{
+    const QString typed = nameBox() != nullptr ? nameBox()->text() : QString();
+    if (typed.contains(QLatin1Char('"'))) {
+        refuse(QStringLiteral("%1\nFile names cannot contain the character \".").arg(typed));
+        return;
+    }
+    const QString path = selectedFiles().value(0);
+    const QString name = QFileInfo(path).fileName();
+    const FileKind kind = path.isEmpty() ? FileKind::Missing : KindOf(path);
+    if (path.isEmpty() || kind == FileKind::Folder)
+        QFileDialog::accept();
+    else if (!takesSuffixOf(path))
+        refuse(QStringLiteral("%1\nOnly files ending in %2 can be chosen.").arg(name, ListOfSuffixes(m_suffixes)));
+    else if (kind == FileKind::Other)
+        refuse(QStringLiteral("%1\nOnly regular files can be chosen, not devices, pipes, sockets or broken links.")
+                   .arg(name));
+    else if (kind == FileKind::Missing && m_choice == FileChoice::Existing)
+        refuse(QStringLiteral("%1\nFile not found.\nPlease verify the correct file name was given.").arg(name));
+    else if (kind == FileKind::Regular && m_choice == FileChoice::NewOrConfirmed && path != m_replaceAgreed)
+        askToReplace(path);
+    else
+        QFileDialog::accept();
+}
+
+bool ui::FileDialog::takesSuffixOf(const QString& path) const
+{
+    const QString suffix = QFileInfo(path).suffix();
+    const auto same = [&](const QString& taken) { return taken.compare(suffix, Qt::CaseInsensitive) == 0; };
+    return m_suffixes.isEmpty() || std::ranges::any_of(m_suffixes, same);
+}
+
+// Window-modal over the dialog and opened with open(): the dialog waits for it, the program does not.
+void ui::FileDialog::refuse(const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+// Qt's own question, without its event loop. Yes takes the file, after the same checks as before:
+// it may have changed while the question was open.
+void ui::FileDialog::askToReplace(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    const QString text = QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(name);
+    auto* question =
+        new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Yes | QMessageBox::No, this);
+    question->setDefaultButton(QMessageBox::No);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &QMessageBox::finished, this, [this, question, path] {
+        if (question->standardButton(question->clickedButton()) != QMessageBox::Yes)
+            return;
+        m_replaceAgreed = path;
+        accept();
+        m_replaceAgreed.clear();
+    });
+    question->open();
+}
+
+namespace {
+
+// What each confirm button of the file-selection functions takes; nothing for other numbers.
+std::optional<ui::FileChoice> ChoiceOf(int buttonLabel)
+{
+    switch (buttonLabel) {
+    case VAL_OK_BUTTON:
+        return ui::FileChoice::NewOrReplaced;
+    case VAL_SAVE_BUTTON:
+        return ui::FileChoice::NewOrConfirmed;
+    case VAL_LOAD_BUTTON:
+        return ui::FileChoice::Existing;
+    default:
+        return std::nullopt;
+    }
+}
+
+QString ConfirmLabel(int buttonLabel)
+{
+    switch (buttonLabel) {
+    case VAL_SAVE_BUTTON:
+        return QStringLiteral("Save");
+    case VAL_LOAD_BUTTON:
+        return QStringLiteral("Load");
+    default:
+        return QStringLiteral("OK");
+    }
+}
+
+// The dialog of the file-selection functions, proposing `defaultName`; not yet shown.
+ui::FileDialog* NewFileDialog(QWidget* parent, const std::string& directory, const char* defaultName,
+                              const char* filter, const char* title, int buttonLabel)
+{
+    auto* dialog = new ui::FileDialog(parent, QString::fromUtf8(title), QString::fromStdString(directory),
+                                      QString::fromUtf8(filter), *ChoiceOf(buttonLabel));
+    dialog->setLabelText(QFileDialog::Accept, ConfirmLabel(buttonLabel));
     dialog->selectFile(QString::fromUtf8(defaultName));
+    return dialog;
 }
 
-void HideCancelButton(QFileDialog* dialog)
+QWidget* WidgetOfPanel(int panel)
 {
-    if (auto* buttons = dialog->findChild<QDialogButtonBox*>(); buttons != nullptr) {
-        if (QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel); cancel != nullptr)
-            cancel->hide();
-    }
+    const ui::Panel* p = ui::FindPanel(panel);
+    return p != nullptr ? p->widget.data() : nullptr;
+}
+
+// Hands the answer to the program from the event loop, never from inside the dialog's own code.
+void Answer(FileChosenCallback chosen, const QString& path)
+{
+    if (chosen == nullptr || QCoreApplication::instance() == nullptr)
+        return;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [chosen, path = path.toStdString()] { chosen(path); }, Qt::QueuedConnection);
 }
 
 // The number on one line, without the blanks around it.
@@ -188,38 +321,42 @@ bool ui::WriteFileSafely(const QString& path, const QByteArray& content)
     return file.open(QIODevice::WriteOnly) && WriteToDisk(&file, content) && file.commit();
 }
 
-int FileSelectPopup(const std::string& directory, const char* defaultName, const char* filter, const char* title,
-                    int buttonLabel, int allowCancel, int allowMakeDirectory, std::string* path)
+void FileSelectPopupThen(int panel, const std::string& directory, const char* defaultName, const char* filter,
+                         const char* title, int buttonLabel, FileChosenCallback chosen)
 {
-    if (buttonLabel != VAL_OK_BUTTON && buttonLabel != VAL_LOAD_BUTTON)
-        return UIE_BAD_ARGUMENT;
-    FileDialog dialog(QApplication::activeWindow(), QString::fromUtf8(title), QString::fromStdString(directory));
-    SetUpDialog(&dialog, defaultName, filter, buttonLabel, allowMakeDirectory != 0);
-    if (allowCancel == 0)
-        HideCancelButton(&dialog);
-
-    // Without Cancel, closing the dialog otherwise (Escape, close box) just opens it again.
-    while (dialog.exec() != QDialog::Accepted) {
-        if (allowCancel != 0)
-            return VAL_NO_FILE_SELECTED;
+    if (!ChoiceOf(buttonLabel)) {
+        Answer(chosen, QString());
+        return;
     }
-    const QString chosen = dialog.selectedFiles().value(0);
-    *path = chosen.toStdString();
-    return QFileInfo::exists(chosen) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+    ui::FileDialog* dialog = NewFileDialog(WidgetOfPanel(panel), directory, defaultName, filter, title, buttonLabel);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // One answer however the dialog ends: a dialog that goes with its panel counts as cancelled.
+    auto answered = std::make_shared<bool>(false);
+    auto answerOnce = [answered, chosen](const QString& path) {
+        if (!std::exchange(*answered, true))
+            Answer(chosen, path);
+    };
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, answerOnce](int result) {
+        answerOnce(result == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString());
+    });
+    QObject::connect(dialog, &QObject::destroyed, [answerOnce] { answerOnce(QString()); });
+    // Window-modal over the panel: it blocks input to the panel only, and open() returns at once.
+    dialog->open();
 }
 
-void FileSelectPopupThen(const std::string& directory, const char* defaultName, const char* filter, const char* title,
-                         FileChosenCallback chosen)
+std::string GetDocumentsDir()
 {
-    auto* dialog =
-        new FileDialog(QApplication::activeWindow(), QString::fromUtf8(title), QString::fromStdString(directory));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    SetUpDialog(dialog, defaultName, filter, VAL_OK_BUTTON, true);
-    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, chosen](int result) {
-        chosen(result == QDialog::Accepted ? dialog->selectedFiles().value(0).toStdString() : std::string());
-    });
-    // open() returns at once: the program's loops go on while the dialog waits for its answer.
-    dialog->open();
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return (!documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath()).toStdString();
+}
+
+// Permission bits do not tell (Windows ACLs, read-only mounts, root), so a file is really made.
+bool CanWriteIn(const std::string& folder)
+{
+    if (folder.empty())
+        return false;
+    QTemporaryFile probe(QDir(QString::fromStdString(folder)).filePath(QStringLiteral(".korva-write-test-XXXXXX")));
+    return probe.open();  // and removed again as the probe goes
 }
 
 int ArrayToFile(const std::string& path, const uint32_t* values, size_t n, int width)

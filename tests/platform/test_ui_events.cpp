@@ -50,18 +50,14 @@ QRect SliderHandle(QSlider* slider)
     return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
 }
 
-// The press opens a modal file dialog, which is cancelled.
+// The press opens the file dialog over its panel, as Send to a file does; the dialog goes with
+// the panel.
 int OpenDialogOnPress(int panel, int control, int event, void*, int, int)
 {
     g_seen.push_back({panel, control, event});
-    if (event == EVENT_LEFT_CLICK) {
-        QTimer::singleShot(0, [] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                dialog->reject();
-        });
-        std::string path;
-        FileSelectPopup(QDir::tempPath().toStdString(), "KORVApara.dat", "*.dat", "Save", VAL_OK_BUTTON, 1, 1, &path);
-    }
+    if (event == EVENT_LEFT_CLICK)
+        FileSelectPopupThen(panel, QDir::tempPath().toStdString(), "KORVApara.dat", "*.dat", "Save", VAL_OK_BUTTON,
+                            [](const std::string&) {});
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 using namespace korva;
@@ -258,9 +259,11 @@ private slots:
         QTRY_VERIFY(m_graph->grab().toImage() != shown);
     }
 
-    // The image goes to the clipboard. A name the image save cannot write is answered with a
-    // message that does not hold the loop either; nothing is written.
-    void menuCopiesAndReportsAFileItCannotSave()
+    // The image goes to the clipboard. The image dialog takes only the formats it can save: another
+    // extension is refused with a message naming them, which holds neither the dialog nor the loop.
+    // An existing file is replaced without a question; one that cannot be written is reported in
+    // a message that does not hold the loop either, and nothing is written.
+    void menuCopiesAndSavesOnlyWhatItCan()
     {
         QMenu* menu = rightClick();
         QVERIFY(menu != nullptr);
@@ -273,13 +276,39 @@ private slots:
         auto* dialog = Shown<QFileDialog>();
         QVERIFY(dialog != nullptr);
         QVERIFY(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text().endsWith(".png"));
-        Answer(dialog, path("picture.txt"));
+        QCOMPARE(SetCtrlAttribute(m_exportPanel, EXPORT_TIMER, ATTR_ENABLED, 1), 0);
+        Answer(dialog, path("x.jpg"));
+        auto* refusal = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(refusal != nullptr);
+        QCOMPARE(refusal->text(), QStringLiteral("x.jpg\nOnly files ending in .png or .pdf can be chosen."));
+        TakeSeen();
+        QVERIFY(ticksWhileLooping(300) >= 3);
+        QVERIFY(refusal->isVisible());
+        refusal->button(QMessageBox::Ok)->click();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(!QFile::exists(path("x.jpg")));
+
+        const QByteArray before = ReadAll(path("graph.png"));
+        QVERIFY(!before.isEmpty());
+        Answer(dialog, path("graph.png"));
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(ReadAll(path("graph.png")) != before);
+
+        menu = rightClick();
+        QVERIFY(menu != nullptr);
+        Choose(menu, "Save image...");
+        dialog = Shown<QFileDialog>();
+        QVERIFY(dialog != nullptr);
+        Answer(dialog, path("missing/picture.png"));
         auto* message = Shown<QMessageBox>();
         QVERIFY(message != nullptr);
-        QCOMPARE(message->text(), "Cannot save " + QDir::toNativeSeparators(path("picture.txt")));
+        QCOMPARE(message->text(), "Cannot save " + QDir::toNativeSeparators(path("missing/picture.png")));
         QVERIFY(!message->isModal());
-        QVERIFY(!QFile::exists(path("picture.txt")));
+        TakeSeen();
+        QVERIFY(ticksWhileLooping(300) >= 3);
+        QVERIFY(!QFile::exists(path("missing/picture.png")));
         message->close();
+        SetCtrlAttribute(m_exportPanel, EXPORT_TIMER, ATTR_ENABLED, 0);
     }
 
     void fullDiskLeavesNoFile()

@@ -1,7 +1,7 @@
-// Number arrays in text files, and the file-selection dialog.
+// Number arrays in text files, the file-selection dialog, the documents folder and writable folders.
 #include "uitest.h"
+#include "support/FileDialog.h"
 
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -10,10 +10,13 @@
 #include <array>
 #include <csignal>
 #include <functional>
+#include <memory>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace korva;
 using namespace korva::uitest;
@@ -69,35 +72,121 @@ std::optional<int> ReadGuarded(const std::string& path)
     return -WEXITSTATUS(status);
 }
 
-// Answers the next file dialog from inside its modal loop: `answer` gets the dialog.
-void AnswerDialog(std::function<void(QFileDialog*)> answer)
+// What the file-selection dialogs handed to the program, in order.
+std::vector<std::string> g_chosen;
+
+void Chosen(const std::string& path)
 {
-    QTimer::singleShot(0, [answer] {
-        QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog != nullptr);
-        answer(dialog);
-    });
+    g_chosen.push_back(path);
 }
 
-// Confirms the next message box over `dialog` from inside its modal loop; `text` gets what it said.
-void ConfirmMessageBox(QFileDialog* dialog, QString* text)
+// The answers given so far, once the event processing has had the time to deliver them.
+std::vector<std::string> TakeChosen()
 {
-    QTimer::singleShot(0, dialog, [text] {
-        QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr);
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        *text = box->text();
-        box->button(QMessageBox::Ok)->click();
-    });
+    ProcessFor(50);
+    return std::exchange(g_chosen, {});
 }
+
+template <class Widget>
+Widget* ActiveModal()
+{
+    return qobject_cast<Widget*>(QApplication::activeModalWidget());
+}
+
+// Runs an operator's action and tells whether it returned without waiting in an event loop of
+// its own. A timer without delay fires only in an event loop: when it fires before the action has
+// returned, the action waits in a nested one, and the timer closes what waits so the test goes on.
+bool ReturnsAtOnce(const std::function<void()>& action)
+{
+    struct State {
+        bool returned = false;
+        bool nested = false;
+    };
+    auto state = std::make_shared<State>();
+    QTimer::singleShot(0, [state] {
+        if (state->returned)
+            return;
+        state->nested = true;
+        if (QWidget* waiting = QApplication::activeModalWidget())
+            waiting->close();
+    });
+    action();
+    state->returned = true;
+    return !state->nested;
+}
+
+// Types a name into the dialog's name box and presses Enter, as an operator does (with the focus
+// in the box: without it QFileDialog would keep a file selected in the list as the choice). True
+// when the dialog took the key without waiting in an event loop of its own.
+bool Confirm(QFileDialog* dialog, const QString& name)
+{
+    dialog->activateWindow();  // the offscreen platform has no window manager to do it when a message closes
+    if (!QTest::qWaitForWindowActive(dialog))
+        return false;
+    auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    nameBox->setFocus(Qt::MouseFocusReason);
+    nameBox->clear();
+    QTest::keyClicks(nameBox, name);
+    return ReturnsAtOnce([nameBox] { QTest::keyClick(nameBox, Qt::Key_Return); });
+}
+
+// Clicks a button of a message box; true when that returned without an event loop of its own.
+bool Answer(QMessageBox* box, QMessageBox::StandardButton button)
+{
+    return ReturnsAtOnce([box, button] { box->button(button)->click(); });
+}
+
+// A timer that counts its ticks; the program's polling loop goes on as long as it ticks while
+// ProcessSystemEvents runs.
+class TickCounter {
+public:
+    TickCounter()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { ++ticks_; });
+        timer_.start(5);
+    }
+    // True once the timer has ticked three more times in a loop of ProcessSystemEvents.
+    bool loopRuns()
+    {
+        const int start = ticks_;
+        return test::ProcessUntil([&] { return ticks_ >= start + 3; });
+    }
+
+private:
+    QTimer timer_;
+    int ticks_ = 0;
+};
 
 }  // namespace
 
 class TestUiFiles : public QObject {
     Q_OBJECT
 
+    int m_panel = 0;
+
 private slots:
-    void initTestCase() { QCOMPARE(InitUserInterface(0, nullptr), 1); }
+    void initTestCase()
+    {
+        m_panel = ShowTestPanel();
+        QVERIFY(m_panel > 0);
+    }
+
+    // A test that fails midway leaves its dialog open over the panel; the next one starts without.
+    void cleanup()
+    {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(window); dialog != nullptr && dialog->isVisible())
+                dialog->reject();
+        }
+        TakeChosen();
+    }
+
+    // Dialogs and message boxes delete themselves later; they go before the panel they belong to.
+    void cleanupTestCase()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        DiscardPanel(m_panel);
+    }
 
     void arrayRoundTrip()
     {
@@ -222,98 +311,177 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("KORVApara.dat")});
     }
 
-    void saveDialogGivesNewOrExistingFile()
+    // The three confirm buttons: what each takes, the proposed name, the filter's extension for a
+    // new name, and "" for Cancel or the close box. The dialog also answers the tests' helper.
+    void buttonsTakeNewOrExistingFiles()
     {
         QTemporaryDir dir;
-        WriteText(Path(dir, "KORVApara.dat"), "1\n");
-        std::string chosen;
-        QString title, accept, start;
-        QStringList filters;
-        AnswerDialog([&](QFileDialog* dialog) {
-            QCOMPARE(dialog->objectName(), QStringLiteral("KorvaFileDialog"));
-            title = dialog->windowTitle();
-            accept = dialog->labelText(QFileDialog::Accept);
-            start = dialog->directory().absolutePath();
-            filters = dialog->nameFilters();
-            static_cast<QDialog*>(dialog)->accept();  // the proposed name
-        });
-        QCOMPARE(FileSelectPopup(dir.path().toStdString(), "KORVApara.dat", "*.dat", "KORVA-TB-Series Parameter File",
-                                 VAL_OK_BUTTON, 1, 1, &chosen),
-                 int(VAL_EXISTING_FILE_SELECTED));
-        QCOMPARE(QString::fromStdString(chosen), dir.filePath(QStringLiteral("KORVApara.dat")));
-        QCOMPARE(title, QStringLiteral("KORVA-TB-Series Parameter File"));
-        QCOMPARE(accept, QStringLiteral("OK"));
-        QCOMPARE(start, QDir(dir.path()).absolutePath());
-        QCOMPARE(filters, QStringList{QStringLiteral("*.dat")});
+        const QString existing = dir.filePath(QStringLiteral("KORVApara.dat"));
+        WriteText(existing.toStdString(), "1\n");
+        const std::string folder = dir.path().toStdString();
 
-        // A new name gets the filter's extension.
-        AnswerDialog([](QFileDialog* dialog) {
-            dialog->selectFile(QStringLiteral("settings"));
-            static_cast<QDialog*>(dialog)->accept();
-        });
-        QCOMPARE(FileSelectPopup(dir.path().toStdString(), "KORVApara.dat", "*.dat", "Save", VAL_OK_BUTTON, 1, 1,
-                                 &chosen),
-                 int(VAL_NEW_FILE_SELECTED));
-        QCOMPARE(QString::fromStdString(chosen), dir.filePath(QStringLiteral("settings.dat")));
+        auto seen = test::AnswerFileDialog(existing.toStdString());
+        FileSelectPopupThen(m_panel, folder, "KORVApara.dat", "*.dat", "KORVA-TB-Series Parameter File", VAL_OK_BUTTON,
+                            Chosen);
+        QVERIFY(test::ProcessUntil([] { return !g_chosen.empty(); }));
+        QCOMPARE(TakeChosen(), std::vector<std::string>{existing.toStdString()});  // replaced without a question
+        QCOMPARE(seen->title, QStringLiteral("KORVA-TB-Series Parameter File"));
+        QCOMPARE(seen->confirmLabel, QStringLiteral("OK"));
+        QCOMPARE(seen->directory, QDir(dir.path()).absolutePath());
+
+        FileSelectPopupThen(m_panel, folder, "KORVApara.dat", "*.dat", "Record", VAL_SAVE_BUTTON, Chosen);
+        auto* dialog = ActiveModal<QFileDialog>();
+        QVERIFY(dialog != nullptr);
+        QCOMPARE(dialog->objectName(), QStringLiteral("KorvaFileDialog"));
+        QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("Save"));
+        QCOMPARE(dialog->nameFilters(), QStringList{QStringLiteral("*.dat")});
+        QCOMPARE(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text(), "KORVApara.dat");
+        QVERIFY(Confirm(dialog, QStringLiteral("settings")));
+        QCOMPARE(TakeChosen(), std::vector<std::string>{Path(dir, "settings.dat")});
+
+        // Load takes existing files only; a missing one is refused and the dialog stays.
+        FileSelectPopupThen(m_panel, folder, "KORVApara.dat", "*.dat", "Load it", VAL_LOAD_BUTTON, Chosen);
+        dialog = ActiveModal<QFileDialog>();
+        QVERIFY(dialog != nullptr);
+        QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("Load"));
+        QVERIFY(Confirm(dialog, QStringLiteral("missing.dat")));
+        auto* box = ActiveModal<QMessageBox>();
+        QVERIFY(box != nullptr);
+        QVERIFY(box->text().startsWith("missing.dat\nFile not found."));
+        QVERIFY(Answer(box, QMessageBox::Ok));
+        QVERIFY(dialog->isVisible());
+        QVERIFY(Confirm(dialog, QStringLiteral("KORVApara.dat")));
+        QCOMPARE(TakeChosen(), std::vector<std::string>{existing.toStdString()});
+
+        for (const int button : {VAL_OK_BUTTON, VAL_SAVE_BUTTON, VAL_LOAD_BUTTON}) {
+            FileSelectPopupThen(m_panel, folder, "KORVApara.dat", "*.dat", "Cancel", button, Chosen);
+            ActiveModal<QFileDialog>()->reject();
+            FileSelectPopupThen(m_panel, folder, "KORVApara.dat", "*.dat", "Close", button, Chosen);
+            ActiveModal<QFileDialog>()->close();
+            QCOMPARE(TakeChosen(), (std::vector<std::string>{"", ""}));
+        }
+        FileSelectPopupThen(m_panel, folder, "KORVApara.dat", "*.dat", "No such button", 7, Chosen);
+        QVERIFY(ActiveModal<QWidget>() == nullptr);
+        QCOMPARE(TakeChosen(), std::vector<std::string>{""});
     }
 
-    void loadDialogAndCancel()
+    // Save asks before an existing file is replaced, with the question open the program's loop
+    // goes on; No keeps the dialog open and chooses nothing, Yes chooses the file.
+    void saveAsksBeforeReplacing()
     {
         QTemporaryDir dir;
-        WriteText(Path(dir, "KORVApara.dat"), "1\n");
-        std::string chosen = "unchanged";
-        AnswerDialog([](QFileDialog* dialog) { dialog->reject(); });
-        QCOMPARE(FileSelectPopup(dir.path().toStdString(), "KORVApara.dat", "*.dat", "KORVA-TB-Parameter File",
-                                 VAL_LOAD_BUTTON, 1, 1, &chosen),
-                 int(VAL_NO_FILE_SELECTED));
-        QCOMPARE(chosen, std::string("unchanged"));
-
-        QString accept;
-        QFileDialog::FileMode mode = QFileDialog::AnyFile;
-        AnswerDialog([&](QFileDialog* dialog) {
-            accept = dialog->labelText(QFileDialog::Accept);
-            mode = dialog->fileMode();
-            static_cast<QDialog*>(dialog)->accept();
-        });
-        QCOMPARE(FileSelectPopup(dir.path().toStdString(), "KORVApara.dat", "*.dat", "KORVA-TB-Parameter File",
-                                 VAL_LOAD_BUTTON, 1, 1, &chosen),
-                 int(VAL_EXISTING_FILE_SELECTED));
-        QCOMPARE(accept, QStringLiteral("Load"));
-        QCOMPARE(mode, QFileDialog::ExistingFile);
-        QCOMPARE(QString::fromStdString(chosen), dir.filePath(QStringLiteral("KORVApara.dat")));
+        const std::string existing = Path(dir, "run.csv");
+        WriteText(existing, "time\n");
+        TickCounter ticks;
+        FileSelectPopupThen(m_panel, dir.path().toStdString(), "run.csv", "*.csv", "Record", VAL_SAVE_BUTTON, Chosen);
+        auto* dialog = ActiveModal<QFileDialog>();
+        QVERIFY(dialog != nullptr);
+        QVERIFY(ticks.loopRuns());
+        for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+            QVERIFY(Confirm(dialog, QStringLiteral("run.csv")));
+            auto* question = ActiveModal<QMessageBox>();
+            QVERIFY(question != nullptr);
+            QCOMPARE(question->text(), QStringLiteral("run.csv already exists.\nDo you want to replace it?"));
+            QCOMPARE(question->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+            QVERIFY(ticks.loopRuns());
+            QVERIFY(question->isVisible());
+            QVERIFY(Answer(question, answer));
+            QCOMPARE(dialog->isVisible(), answer == QMessageBox::No);
+            QCOMPARE(TakeChosen(), answer == QMessageBox::No ? std::vector<std::string>{}
+                                                            : std::vector<std::string>{existing});
+        }
+        QCOMPARE(ReadText(existing), QByteArray("time\n"));  // choosing writes nothing
     }
 
-    // A name typed with another extension is refused, whether it exists or is new, and the dialog
-    // stays open; a folder typed in is still opened.
-    void dialogTakesOnlyTheFilterExtension()
+    // Names the dialog refuses, each with a message while the program's loop goes on; the dialog
+    // stays open and nothing is chosen. A typed folder is opened; a link to a regular file is fine.
+    void refusedNamesKeepTheDialogOpen()
     {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
-        WriteText(Path(dir, "folder/notes.txt"), "1\n");
-        for (const int button : {VAL_OK_BUTTON, VAL_LOAD_BUTTON}) {
-            for (const char* name : {"notes.txt", "new.txt"}) {
-                QString opened;
-                QString warning;
-                AnswerDialog([&](QFileDialog* dialog) {
-                    auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-                    nameBox->setText(dir.filePath(QStringLiteral("folder")));
-                    static_cast<QDialog*>(dialog)->accept();
-                    opened = dialog->directory().dirName();
-                    nameBox->setText(QString::fromLatin1(name));
-                    ConfirmMessageBox(dialog, &warning);
-                    static_cast<QDialog*>(dialog)->accept();
-                    if (dialog->isVisible())
-                        dialog->reject();
-                });
-                std::string chosen = "unchanged";
-                QCOMPARE(FileSelectPopup(dir.path().toStdString(), "KORVApara.dat", "*.dat", "Parameter File", button,
-                                         1, 1, &chosen),
-                         int(VAL_NO_FILE_SELECTED));
-                QCOMPARE(chosen, std::string("unchanged"));
-                QCOMPARE(opened, QStringLiteral("folder"));
-                QCOMPARE(warning, QString::fromLatin1(name) + "\nOnly files ending in .dat can be chosen.");
+        WriteText(Path(dir, "notes.txt"), "1\n");
+        WriteText(Path(dir, "real.dat"), "1\n");
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("real.dat")), dir.filePath(QStringLiteral("link.dat"))));
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir.filePath(QStringLiteral("null.dat"))));
+        QVERIFY(mkfifo(Path(dir, "pipe.dat").c_str(), 0644) == 0);
+        QVERIFY(mkfifo(Path(dir, "pipe.csv").c_str(), 0644) == 0);
+        const QString quote = QStringLiteral("\nFile names cannot contain the character \".");
+        const QString extension = QStringLiteral("\nOnly files ending in .dat can be chosen.");
+        const QString special =
+            QStringLiteral("\nOnly regular files can be chosen, not devices, pipes, sockets or broken links.");
+        const std::vector<std::pair<QString, QString>> refused{
+            {"a\"b.dat", "a\"b.dat" + quote},
+            {"\"real.dat\" \"notes.txt\"", "\"real.dat\" \"notes.txt\"" + quote},
+            {"notes.txt", "notes.txt" + extension},
+            {"new.txt", "new.txt" + extension},
+            {"pipe.dat", "pipe.dat" + special},
+            {"null.dat", "null.dat" + special},
+        };
+        TickCounter ticks;
+        for (const int button : {VAL_OK_BUTTON, VAL_SAVE_BUTTON, VAL_LOAD_BUTTON}) {
+            FileSelectPopupThen(m_panel, dir.path().toStdString(), "KORVApara.dat", "*.dat", "Parameter File", button,
+                                Chosen);
+            auto* dialog = ActiveModal<QFileDialog>();
+            QVERIFY(dialog != nullptr);
+            for (const auto& [name, message] : refused) {
+                QVERIFY(Confirm(dialog, name));
+                auto* box = ActiveModal<QMessageBox>();
+                QVERIFY2(box != nullptr, qPrintable(name));
+                QCOMPARE(box->text(), message);
+                QVERIFY(ticks.loopRuns());
+                QVERIFY(Answer(box, QMessageBox::Ok));
+                QVERIFY(dialog->isVisible());
+                QCOMPARE(TakeChosen(), std::vector<std::string>{});
             }
+            QVERIFY(Confirm(dialog, dir.filePath(QStringLiteral("folder"))));
+            QCOMPARE(dialog->directory().dirName(), QStringLiteral("folder"));
+            QVERIFY(Confirm(dialog, dir.filePath(QStringLiteral("link.dat"))));
+            if (button == VAL_SAVE_BUTTON)
+                QVERIFY(Answer(ActiveModal<QMessageBox>(), QMessageBox::Yes));  // it exists
+            QCOMPARE(TakeChosen(), std::vector<std::string>{Path(dir, "link.dat")});
         }
+
+        // The record file's FIFO: refused before any question about replacing it.
+        FileSelectPopupThen(m_panel, dir.path().toStdString(), "run.csv", "*.csv", "Record", VAL_SAVE_BUTTON, Chosen);
+        auto* dialog = ActiveModal<QFileDialog>();
+        QVERIFY(dialog != nullptr);
+        QVERIFY(Confirm(dialog, QStringLiteral("pipe.csv")));
+        auto* box = ActiveModal<QMessageBox>();
+        QVERIFY(box != nullptr);
+        QCOMPARE(box->text(), "pipe.csv" + special);
+        QVERIFY(Answer(box, QMessageBox::Ok));
+        dialog->reject();
+        QCOMPARE(TakeChosen(), std::vector<std::string>{""});
+    }
+
+    // The dialog blocks the panel it was opened over, also when no window of the program is
+    // active, and only that panel; an unknown panel handle gives a dialog without a parent.
+    void dialogIsModalToItsPanel()
+    {
+        QApplication::setActiveWindow(nullptr);
+        QVERIFY(QApplication::activeWindow() == nullptr);
+        FileSelectPopupThen(m_panel, QDir::tempPath().toStdString(), "KORVApara.dat", "*.dat", "Save", VAL_OK_BUTTON,
+                            Chosen);
+        auto* dialog = ActiveModal<QFileDialog>();
+        QVERIFY(dialog != nullptr);
+        QCOMPARE(dialog->parentWidget(), PanelWidget(m_panel));
+        QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+        QWidget* button = CtrlWidget(m_panel, BTN);
+        QWidget* window = button->window();
+        TakeSeen();
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, button->mapTo(window, button->rect().center()));
+        QCOMPARE(TakeEvents(m_panel, BTN), QList<int>{});
+        dialog->reject();
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, button->mapTo(window, button->rect().center()));
+        QCOMPARE(TakeEvents(m_panel, BTN), (QList<int>{EVENT_LEFT_CLICK, EVENT_COMMIT}));
+
+        FileSelectPopupThen(9999, QDir::tempPath().toStdString(), "KORVApara.dat", "*.dat", "Save", VAL_OK_BUTTON,
+                            Chosen);
+        dialog = ActiveModal<QFileDialog>();
+        QVERIFY(dialog != nullptr);
+        QVERIFY(dialog->parentWidget() == nullptr);
+        dialog->reject();
+        QCOMPARE(TakeChosen(), (std::vector<std::string>{"", ""}));
     }
 
     // Tools answer the dialog with selectFile, which QFileDialog ignores while its name box has
@@ -323,44 +491,44 @@ private slots:
         QTemporaryDir dir;
         const std::string wanted = Path(dir, "chosen.dat");
         WriteText(wanted, "1\n");
-        AnswerDialog([&](QFileDialog* dialog) {
-            QVERIFY(QTest::qWaitForWindowActive(dialog));
-            dialog->selectFile(QString::fromStdString(wanted));
-            // Accepting a name that is not there would open a message box and wait for ever.
-            if (dialog->selectedFiles().value(0) == QString::fromStdString(wanted))
-                static_cast<QDialog*>(dialog)->accept();
-            else
-                dialog->reject();
-        });
-        std::string chosen;
-        QCOMPARE(FileSelectPopup(QDir::tempPath().toStdString(), "KORVApara.dat", "*.dat", "Load", VAL_LOAD_BUTTON, 1,
-                                 1, &chosen),
-                 int(VAL_EXISTING_FILE_SELECTED));
-        QCOMPARE(chosen, wanted);
+        FileSelectPopupThen(m_panel, QDir::tempPath().toStdString(), "KORVApara.dat", "*.dat", "Load", VAL_LOAD_BUTTON,
+                            Chosen);
+        auto* dialog = ActiveModal<QFileDialog>();
+        QVERIFY(dialog != nullptr);
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        dialog->selectFile(QString::fromStdString(wanted));
+        QCOMPARE(dialog->selectedFiles().value(0), QString::fromStdString(wanted));
+        static_cast<QDialog*>(dialog)->accept();
+        QCOMPARE(TakeChosen(), std::vector<std::string>{wanted});
     }
 
-    // Without Cancel the dialog offers no way out but a choice; closing it opens it again.
-    void dialogWithoutCancel()
+    void documentsAndWritableFolders()
     {
-        QTemporaryDir dir;
-        int opened = 0;
-        bool cancelShown = true;
-        AnswerDialog([&](QFileDialog* first) {
-            ++opened;
-            const auto* buttons = first->findChild<QDialogButtonBox*>();
-            cancelShown = buttons->button(QDialogButtonBox::Cancel)->isVisible();
-            AnswerDialog([&](QFileDialog* second) {
-                ++opened;
-                static_cast<QDialog*>(second)->accept();
-            });
-            first->reject();
-        });
-        std::string chosen;
-        QCOMPARE(FileSelectPopup(dir.path().toStdString(), "KORVApara.dat", "*.dat", "Save", VAL_OK_BUTTON, 0, 1,
-                                 &chosen),
-                 int(VAL_NEW_FILE_SELECTED));
-        QVERIFY(!cancelShown);
-        QCOMPARE(opened, 2);
+        QVERIFY(QFileInfo(QString::fromStdString(GetDocumentsDir())).isDir());
+        QTemporaryDir home;
+        const QByteArray oldHome = qgetenv("HOME");
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+        const std::string withoutDocuments = GetDocumentsDir();
+        QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Documents")));
+        const std::string withDocuments = GetDocumentsDir();
+        qputenv("HOME", oldHome);
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+        QCOMPARE(QString::fromStdString(withoutDocuments), home.path());
+        QCOMPARE(QString::fromStdString(withDocuments), home.filePath(QStringLiteral("Documents")));
+
+        QVERIFY(CanWriteIn(home.path().toStdString()));
+        QCOMPARE(QDir(home.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});  // the probe is gone
+        QVERIFY(!CanWriteIn(Path(home, "missing")));
+        QVERIFY(!CanWriteIn(""));
+        // A folder that exists but takes no file: a read-only mount (root writes anywhere else).
+        QTemporaryDir readOnly;
+        if (mount("korva-test", QFile::encodeName(readOnly.path()).constData(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+            QSKIP("mounting a tmpfs was refused (needs root)");
+        const bool writable = CanWriteIn(readOnly.path().toStdString());
+        umount2(QFile::encodeName(readOnly.path()).constData(), MNT_DETACH);
+        QVERIFY(!writable);
     }
 };
 

@@ -1,10 +1,12 @@
-// Answers the next file-selection dialog the way an operator would: choose a path and confirm, or
-// cancel.
+// Answers the next file-selection dialog the way an operator would: type a path and confirm
+// (and confirm replacing an existing file when asked), or cancel.
 #pragma once
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include <memory>
@@ -17,6 +19,7 @@ struct DialogSeen {
     QString title;
     QString confirmLabel;
     QString directory;
+    bool answered = false;  // the dialog has been answered, and what the program does then has run
 };
 
 // Call before the action that opens the dialog. An empty path cancels it.
@@ -26,11 +29,23 @@ inline std::shared_ptr<DialogSeen> AnswerFileDialog(const std::string& path)
     auto* poll = new QTimer;
     poll->setInterval(20);
     QObject::connect(poll, &QTimer::timeout, [poll, seen, path] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr)
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* question = qobject_cast<QMessageBox*>(modal)) {  // replace the existing file?
+            question->button(QMessageBox::Yes)->click();
             return;
-        poll->stop();
-        poll->deleteLater();
+        }
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (dialog == nullptr) {
+            if (!seen->title.isEmpty()) {
+                poll->stop();
+                poll->deleteLater();
+                // The program hears of the choice at the next event processing; then this.
+                QMetaObject::invokeMethod(qApp, [seen] { seen->answered = true; }, Qt::QueuedConnection);
+            }
+            return;
+        }
+        if (!seen->title.isEmpty())
+            return;  // answered; a question may still come
         seen->title = dialog->windowTitle();
         seen->confirmLabel = dialog->labelText(QFileDialog::Accept);
         seen->directory = dialog->directory().absolutePath();
@@ -38,8 +53,12 @@ inline std::shared_ptr<DialogSeen> AnswerFileDialog(const std::string& path)
             dialog->reject();
             return;
         }
-        // Typed into the file-name field, as an operator would.
-        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(path));
+        // Typed into the file-name field, as an operator would; with the field in focus, the dialog
+        // takes what is typed rather than a file selected in its list.
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        dialog->activateWindow();
+        name->setFocus();
+        name->setText(QString::fromStdString(path));
         static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides accept() but dispatches it
     });
     poll->start();

@@ -77,6 +77,18 @@ bool QuitRequested();
 // never hang.
 int ProcessSystemEvents();
 
+// A function the program has handed to the event processing, with its data.
+using DeferredCall = void (*)(void* data);
+// Calls `call` with `data` once, during event processing after the events already pending, and at
+// the earliest `delayMs` milliseconds from now. Returns 0, or a negative number for a null call or
+// a negative delay.
+int PostDeferredCall(DeferredCall call, void* data, int delayMs = 0);
+
+// From now on SIGTERM, SIGINT and SIGHUP raise the close event of `panel` during event processing,
+// as its close box does, instead of ending the process on the spot; the program then shuts down in
+// its own way. (On systems without these signals it does nothing.) Returns 0 or a negative number.
+int CloseOnQuitSignals(int panel);
+
 // Directory of the executable, without a trailing separator.
 std::string GetProjectDir();
 
@@ -112,6 +124,8 @@ inline constexpr const char* VAL_APP_FONT = "";
 int SetCtrlAttribute(int panel, int control, int attribute, int value);
 int SetCtrlAttribute(int panel, int control, int attribute, const char* text);
 int GetCtrlAttribute(int panel, int control, int attribute, int* value);
+// Text attributes; only ATTR_TOOLTIP can be read.
+int GetCtrlAttribute(int panel, int control, int attribute, std::string* text);
 
 // Relabels the item of a ring whose value is `value`.
 int SetRingItemLabel(int panel, int control, int value, const char* label);
@@ -157,24 +171,28 @@ int PlotXY(int panel, int control, const double* x, const double* y, size_t n, i
 
 // ---- files --------------------------------------------------------------------------------------
 
-enum : int { VAL_OK_BUTTON = 1, VAL_LOAD_BUTTON = 2 };
-enum : int { VAL_NO_FILE_SELECTED = 0, VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_FILE_SELECTED = 2 };
-// Modal file-selection dialog starting in `directory` with `defaultName` proposed. Only files
-// matching `filter` (for example "*.dat") can be chosen: a new name without extension gets the
-// filter's, a name with another one is refused with a message. The OK button allows new names,
-// Load only existing files. Without allowCancel the dialog has no Cancel button and ends only with
-// a choice; without allowMakeDirectory no folder can be created in it. On a selection the full
-// path goes to *path. Returns one of VAL_..._SELECTED.
-int FileSelectPopup(const std::string& directory, const char* defaultName, const char* filter,
-                    const char* title, int buttonLabel, int allowCancel, int allowMakeDirectory,
-                    std::string* path);
-// The same dialog with the OK button and Cancel, but it does not wait for the answer: it returns
-// at once, the program's loops go on while the dialog is open (it blocks input to the panel
-// only), and `chosen` is called during event processing with the full path of the file chosen, or
-// with "" when the dialog was cancelled.
+enum : int { VAL_OK_BUTTON = 1, VAL_LOAD_BUTTON = 2, VAL_SAVE_BUTTON = 3 };
 using FileChosenCallback = void (*)(const std::string& path);
-void FileSelectPopupThen(const std::string& directory, const char* defaultName, const char* filter, const char* title,
-                         FileChosenCallback chosen);
+// Opens the file-selection dialog, window-modal over `panel` (a panel handle), and returns at once:
+// the program's loops go on while the dialog is open, and neither it nor its messages wait in an
+// event loop of their own. It starts in `directory` with `defaultName` proposed and takes only
+// names with an extension `filter` names ("*.dat", or "*.png *.pdf"): a new name without one gets
+// the first, a name with another one is refused with a message naming those the dialog takes.
+// Names containing '"' and existing files that are not regular files (FIFOs, devices, sockets;
+// checked without opening them) are refused too; after a refusal the dialog stays open.
+// buttonLabel VAL_OK_BUTTON: button "OK", a new name or an existing file, which is then replaced
+// without asking; VAL_SAVE_BUTTON: button "Save", the same, but it asks before an existing file is
+// replaced; VAL_LOAD_BUTTON: button "Load", existing files only. Cancel and creating folders are
+// always offered. `chosen` is called once, during event processing, with the full path of the
+// file chosen, or with "" when the dialog was cancelled or closed (at once, without a dialog, for
+// any other buttonLabel). For an unknown panel handle the dialog has no parent.
+void FileSelectPopupThen(int panel, const std::string& directory, const char* defaultName, const char* filter,
+                         const char* title, int buttonLabel, FileChosenCallback chosen);
+// The user's documents folder when it exists, else the home folder.
+std::string GetDocumentsDir();
+// True when a file can really be created in `folder`: one with a unique name is made there and
+// removed again, since permission bits do not tell (read-only mounts, access lists on Windows).
+bool CanWriteIn(const std::string& folder);
 
 // Writes n unsigned numbers to a text file, one per line, right-aligned in a field of `width`
 // characters (wider numbers are written whole). The new content replaces the file only once all
@@ -197,7 +215,10 @@ int FileToArray(const std::string& path, uint32_t* values, size_t n);
 // picture of the moment the save was chosen, and that picture (or the table of that moment) is
 // what gets saved. Default names are korva-<name>-<yyyyMMdd>-<HHmmss>.png (or .csv), where
 // <name> is the graph's "exportName" property in the panel file, else its object name in lower
-// case. A file that cannot be written is reported in a small message box "Cannot save <path>".
+// case. The save dialogs are the file-selection dialog described above: an image dialog takes
+// only names ending in .png or .pdf, a table dialog only .csv, and an existing file is replaced
+// without asking. A file that cannot be written is reported in a small message box "Cannot save
+// <path>".
 
 // Folder the save dialogs start in; until set (or when set to ""), the user's home folder.
 void SetExportFolder(const std::string& folder);
