@@ -15,14 +15,8 @@ namespace {
 
 // The set-point teach waits for its answer only this many ticks (about 0.75 s).
 constexpr uint16_t TEACH_TICK_LIMIT = 15;
-
-// The command buttons locked while a Run or Data loop is active.
-void DimCommandButtons(int dimmed)
-{
-    SetCtrlAttribute(panelHandle, PANEL_CMD16, ATTR_DIMMED, dimmed);
-    SetCtrlAttribute(panelHandle, PANEL_CMD14, ATTR_DIMMED, dimmed);
-    SetCtrlAttribute(panelHandle, PANEL_CMD3, ATTR_DIMMED, dimmed);
-}
+// Bytes of a data block of the curve's two halves.
+constexpr int BLOCK_BYTES = 2 * 128;
 
 void Dim(int control, int dimmed)
 {
@@ -35,6 +29,16 @@ void FlushQueues()
     FlushOutQ(com);
 }
 
+// The sensor stopped answering a loop's measurement order: the loop ends. When the operator has
+// already stopped it, the time-out is counted but not announced.
+void LoopTimedOut()
+{
+    if (stop_flag == 0)
+        ShowMessage("Timeout RS232-Line!");
+    NoteRunTimeout();
+    stop_flag = 1;
+}
+
 // ---- continuous run ---------------------------------------------------------------------------------
 
 void PrepareRun()
@@ -45,28 +49,47 @@ void PrepareRun()
     DimTeachBackground(1);
 }
 
-// Draws each answer before pp is refilled for the next order: one order, one answer.
+void DrawRecord()
+{
+    PlotRAWValues();
+    FeedRunView();
+    graphrefresh = 0;
+}
+
+// Between the answer just drawn and the next order, the commands that wait for the line have
+// their exchanges. False when the run was stopped meanwhile.
+bool SendNextOrder()
+{
+    rx_flag = 0;
+    LendLine();
+    if (stop_flag != 0)
+        return false;
+    FlushQueues();
+    rx_flag = 0;
+    SendParameters(ORDER_MEASURE);
+    ttick = 0;
+    return true;
+}
+
+// Draws each answer before pp is refilled for the next order: one order, one answer. Once stopped,
+// it sends nothing more but lets the answer on its way come and draws it, so that no later
+// exchange takes it for its own.
 void RunLoop()
 {
-    do {
-        if (graphrefresh == 1) {
-            PlotRAWValues();
-            FeedRunView();
-            graphrefresh = 0;
-        }
-        if (rx_flag == 1) {
-            FlushQueues();
-            rx_flag = 0;
-            SendParameters(ORDER_MEASURE);
-        }
+    for (;;) {
+        if (graphrefresh == 1)
+            DrawRecord();
+        if (stop_flag != 0 && !AnswerDue())
+            return;
+        if (rx_flag == 1 && !SendNextOrder())
+            continue;
         if (ttick > TICK_LIMIT) {
-            ShowMessage("Timeout RS232-Line!");
-            NoteRunTimeout();
-            stop_flag = 1;
-            break;
+            LoopTimedOut();
+            awaitedOrder = 0;
+            return;
         }
         ProcessSystemEvents();
-    } while (stop_flag == 0);
+    }
 }
 
 void FinishRun()
@@ -81,6 +104,15 @@ void FinishRun()
 
 // ---- data loop ---------------------------------------------------------------------------------------
 
+// One half of the curve; a block that did not come whole is a time-out of the loop.
+void ReadBlock(int start, int selector)
+{
+    ref_flag = selector;
+    ReadData128(start, ref_flag);
+    if (nBytesR < BLOCK_BYTES)
+        NoteRunTimeout();
+}
+
 // One measurement exchange of a data pass; pp goes out as it is. Returns whether it was answered.
 bool MeasureOnce()
 {
@@ -88,32 +120,37 @@ bool MeasureOnce()
     FlushQueues();
     rx_flag = 0;
     SendFrame(ORDER_MEASURE, pp);
-    const bool answered = WaitForSensor([] { return rx_flag == 1; }, WaitCheck::LimitFirst);
-    if (!answered) {
-        ShowMessage("Timeout RS232-Line!");
-        NoteRunTimeout();
-        stop_flag = 1;
-    }
+    const bool answered = AwaitAnswer(WaitCheck::LimitFirst);
+    if (!answered)
+        LoopTimedOut();
     RemoveRxHandler(com);
     return answered;
 }
 
 // The receive handler stays off while the blocks come in, so their bytes are never taken for an
-// answer frame.
+// answer frame. Once stopped, no further request goes out; only an answered exchange is drawn.
 void DataPass()
 {
     FlushQueues();
-    ref_flag = 0;
-    ReadData128(0, ref_flag);
-    ref_flag = 1;
-    ReadData128(128, ref_flag);
+    ReadBlock(0, 0);
+    if (stop_flag != 0)
+        return;
+    ReadBlock(128, 1);
     PlotDATACurve(adcbuf);
-    const bool answered = MeasureOnce();
-    PlotRAWValues();
-    // A pass whose exchange timed out draws the last record again; it is no new record.
-    if (answered)
-        FeedRunView();
+    if (stop_flag == 0 && MeasureOnce())
+        DrawRecord();
     ProcessSystemEvents();
+}
+
+// Between two passes the commands that wait for the line have their exchanges, with the receive
+// handler they wait on.
+void LendDataLine()
+{
+    if (!ExchangeWaiting())
+        return;
+    InstallRxHandler(com);
+    LendLine();
+    RemoveRxHandler(com);
 }
 
 void FinishData()
@@ -141,9 +178,13 @@ std::string RecordFileName()
     return name;
 }
 
+// The dialog lets the loops go on; a file chosen after the toggle has gone off (the window was
+// closed meanwhile) is not taken.
 void RecordFileChosen(const std::string& path)
 {
-    if (path.empty())
+    int on = 0;
+    GetCtrlVal(panelHandle, PANEL_BTNRECORD, &on);
+    if (path.empty() || on == 0)
         SetCtrlVal(panelHandle, PANEL_BTNRECORD, 0);
     else
         StartRecording(path);
@@ -180,11 +221,19 @@ void ChooseTarget(int panel, int control, int event, int chosen)
 
 // ---- send -------------------------------------------------------------------------------------------
 
+void ParameterFileToSave(const std::string& path)
+{
+    if (path.empty())
+        return;
+    file_name = path;
+    SendParaToFile();
+}
+
+// The dialog lets a running loop go on; the file is written once it is chosen.
 void SendToFile()
 {
-    if (FileSelectPopup(proj_dir, "KORVApara.dat", "*.dat", "KORVA-TB-Series Parameter File", VAL_OK_BUTTON, 1, 1,
-                        &file_name) != VAL_NO_FILE_SELECTED)
-        SendParaToFile();
+    FileSelectPopupThen(panelHandle, defaultFolder, "KORVApara.dat", "*.dat", "KORVA-TB-Series Parameter File",
+                        VAL_OK_BUTTON, ParameterFileToSave);
 }
 
 void SendToSensor()
@@ -196,10 +245,11 @@ void SendToSensor()
 
 }  // namespace
 
-int CC_BTNRun(int, int, int event, void*, int, int)
+int CC_BTNRun(int panel, int control, int event, void*, int, int)
 {
-    if (event != EVENT_COMMIT)
+    if (event != EVENT_COMMIT || WaitForLine(CC_BTNRun, panel, control, event, LineNeed::Loop))
         return 0;
+    const LoopHold hold;
     PrepareRun();
     FlushQueues();
     rx_flag = 0;
@@ -214,7 +264,7 @@ int CC_BTNRun(int, int, int event, void*, int, int)
     return 0;
 }
 
-// Ends a Run or Data loop at the end of its current pass; the loop cleans up itself.
+// Ends a Run or Data loop once the exchange under way is over; the loop cleans up itself.
 int CC_BTNStop(int, int, int event, void*, int, int)
 {
     if (event != EVENT_LEFT_CLICK)
@@ -226,10 +276,11 @@ int CC_BTNStop(int, int, int event, void*, int, int)
     return 0;
 }
 
-int CC_BTNData(int, int, int event, void*, int, int)
+int CC_BTNData(int panel, int control, int event, void*, int, int)
 {
-    if (event != EVENT_COMMIT)
+    if (event != EVENT_COMMIT || WaitForLine(CC_BTNData, panel, control, event, LineNeed::Loop))
         return 0;
+    const LoopHold hold;
     Dim(PANEL_GRAPHDATA, 0);
     DimCommandButtons(1);
     HidePanel(panelPopUp);
@@ -242,6 +293,8 @@ int CC_BTNData(int, int, int event, void*, int, int)
     RemoveRxHandler(com);
     do {
         DataPass();
+        if (stop_flag == 0)
+            LendDataLine();
     } while (stop_flag == 0);
     FinishData();
     return 0;
@@ -266,39 +319,51 @@ int CC_RBTFile(int panel, int control, int event, void*, int, int)
 }
 
 // Sends on the mouse press only: a commit from the keyboard sends nothing.
-int CC_BTNSend(int, int, int event, void*, int, int)
+int CC_BTNSend(int panel, int control, int event, void*, int, int)
 {
     if (event != EVENT_LEFT_CLICK)
         return 0;
-    ShowMessage("Transmit...");
-    if (target == DATFILE)
+    if (target == DATFILE) {
+        ShowMessage("Transmit...");
         SendToFile();
-    else
-        SendToSensor();
+        return 0;
+    }
+    if (WaitForLine(CC_BTNSend, panel, control, event, LineNeed::Exchange))
+        return 0;
+    const LineHold hold;
+    ShowMessage("Transmit...");
+    SendToSensor();
     return 0;
 }
 
-int CC_BTNGet(int, int, int event, void*, int, int)
+// From a file, the panels show the parameters once the dialog has ended.
+int CC_BTNGet(int panel, int control, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT)
         return 0;
-    if (target == DATFILE)
+    if (target == DATFILE) {
         ReadParaFromFile();
+        return 0;
+    }
+    if (WaitForLine(CC_BTNGet, panel, control, event, LineNeed::Exchange))
+        return 0;
+    const LineHold hold;
     PushGET(target);
     return 0;
 }
 
 // The sensor takes its current measurement as set point; the parameters are read back when it
 // answers. Without an answer the teach has failed, and the status line says so.
-int CC_ButtonTeach(int, int, int event, void*, int, int)
+int CC_ButtonTeach(int panel, int control, int event, void*, int, int)
 {
-    if (event != EVENT_COMMIT)
+    if (event != EVENT_COMMIT || WaitForLine(CC_ButtonTeach, panel, control, event, LineNeed::Exchange))
         return 0;
+    const LineHold hold;
     FlushQueues();
     rx_flag = 0;
     SendFrame(ORDER_TEACH_SETPOINT, pp);
     ShowMessage("New setpoint value teached!");
-    if (WaitForSensor([] { return rx_flag == 1; }, WaitCheck::LimitFirst, TEACH_TICK_LIMIT)) {
+    if (AwaitAnswer(WaitCheck::LimitFirst, TEACH_TICK_LIMIT)) {
         PushGET(RAM);
     } else {
         StoreStatus("Timeout-RS-232...");
@@ -319,7 +384,9 @@ int CC_BTNRecord(int panel, int control, int event, void*, int, int)
         StopRecording();
         return 0;
     }
-    FileSelectPopupThen(ParameterFolder(), RecordFileName().c_str(), "*.csv", "KORVA-TB Record File", RecordFileChosen);
+    ForgetRecordingFault();
+    FileSelectPopupThen(panelHandle, ParameterFolder(), RecordFileName().c_str(), "*.csv", "KORVA-TB Record File",
+                        VAL_SAVE_BUTTON, RecordFileChosen);
     return 0;
 }
 

@@ -97,9 +97,12 @@ int StartUp(int argc, char** argv)
     panelPopUp = LoadPanel(panelHandle, PANEL_FILE, POPUP);
     if (panelPopUp < 0)
         return -1;
+    // Logging out, systemctl or a launcher's kill end the program as closing its window does.
+    CloseOnQuitSignals(panelHandle);
     LabelComPorts();
     proj_dir = GetProjectDir();
-    SetExportFolder(proj_dir);
+    ChooseDefaultFolder(KORVA_PACKAGE_FOLDER);
+    SetExportFolder(defaultFolder);
     InitVars();
     InitRS232(com);
     StartRunView();  // an empty trend around the set point until the first run

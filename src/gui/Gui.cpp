@@ -340,18 +340,21 @@ void PushGET(int storageTarget)
 
 // ---- parameter file ---------------------------------------------------------------------------------
 
+// The packet goes to the file straight from the variables: pp belongs to the exchange on the line,
+// and a file saved while a loop runs must not overwrite the record that has just come in.
 void SendParaToFile()
 {
     SetExportFolder(ParameterFolder());  // the graphs' save dialogs start where parameter files are
     GetPanelValues();
-    CopyVarsToPP();
+    uint16_t packet[PNUM];
+    PackVariables(packet);
     uint32_t values[PNUM];
-    for (int i = 0; i < PNUM; ++i)
-        values[i] = pp[i];
+    std::copy_n(packet, PNUM, values);
     if (ArrayToFile(file_name, values, PNUM, FILE_FIELD_WIDTH) < 0)
         ShowMessage("Cannot write parameter file!");
 }
 
+// As the save, the load passes by pp.
 void LoadParaFile()
 {
     SetExportFolder(ParameterFolder());
@@ -361,16 +364,30 @@ void LoadParaFile()
         StoreStatus("Cannot read parameter file!");
         return;
     }
+    uint16_t packet[PNUM];
     for (int i = 0; i < PNUM; ++i)
-        pp[i] = static_cast<uint16_t>(values[i] & 0xFFFF);
-    CopyPPtoVars();
+        packet[i] = static_cast<uint16_t>(values[i] & 0xFFFF);
+    UnpackVariables(packet);
 }
+
+namespace {
+
+// The panels show the file's parameters, or again the variables' when the dialog was cancelled.
+void ParameterFileToLoad(const std::string& path)
+{
+    if (!path.empty()) {
+        file_name = path;
+        LoadParaFile();
+    }
+    PushGET(DATFILE);
+}
+
+}  // namespace
 
 void ReadParaFromFile()
 {
-    if (FileSelectPopup(proj_dir, PARAMETER_FILE, PARAMETER_FILTER, "KORVA-TB-Parameter File", VAL_LOAD_BUTTON, 1, 1,
-                        &file_name) != VAL_NO_FILE_SELECTED)
-        LoadParaFile();
+    FileSelectPopupThen(panelHandle, defaultFolder, PARAMETER_FILE, PARAMETER_FILTER, "KORVA-TB-Parameter File",
+                        VAL_LOAD_BUTTON, ParameterFileToLoad);
 }
 
 // ---- displays --------------------------------------------------------------------------------------

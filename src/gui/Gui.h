@@ -36,6 +36,8 @@ void DimTeachBackground(int dimmed);
 
 void PushGET(int storageTarget);
 void SendParaToFile();
+// Opens the load dialog and returns; once it ends, the chosen file is read (LoadParaFile) and the
+// panels are refreshed from the variables (PushGET with DATFILE), also when it was cancelled.
 void ReadParaFromFile();
 // Reads the parameter file file_name into the parameter variables; a file that cannot be read
 // leaves them as they were and stores "Cannot read parameter file!".
@@ -58,11 +60,14 @@ void FeedRunView();
 void NoteRunTimeout();
 // The loop has ended: the final statistics and trend are shown and the recorded rows written.
 void EndRunView();
-// Starts recording every record fed to `path` (CSV); on failure the Record button goes off and
-// "Cannot write record file!" is shown.
+// Starts recording every record fed to `path` (CSV). When the file cannot be written, or a
+// recording stops on a fault, the Record button goes off, its tooltip says why until the operator
+// switches it on again (ForgetRecordingFault), and the status line says so for a few seconds.
 void StartRecording(const std::string& path);
 void StopRecording();
-// Where the program's parameter files are: the folder of the last one chosen, else the program's.
+void ForgetRecordingFault();
+// Where the program's parameter files are: the folder of the last one chosen, else the default
+// folder of the dialogs.
 std::string ParameterFolder();
 
 int CC_NEDITVideoThreshold(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

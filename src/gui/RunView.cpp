@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 
 namespace korva {
@@ -49,6 +50,10 @@ std::array<double, 2 * SLOTS> trendX;
 std::array<double, 2 * SLOTS> trendY;
 Steady::time_point viewStart;
 Steady::time_point lastView;
+uint64_t strayAtStart = 0;  // strayFrames when the view started
+
+std::string recordPath;     // the file being recorded to
+std::string recordTooltip;  // the Record button's own tooltip, while its tooltip tells of a fault
 
 int64_t SlotOf(Steady::time_point t)
 {
@@ -126,15 +131,35 @@ void DrawTrend(Steady::time_point now)
 void ShowRunView(Steady::time_point now)
 {
     lastView = now;
+    runStatistics.SetStrayFrames(strayFrames - strayAtStart);
     SetCtrlVal(panelHandle, PANEL_STATS, runStatistics.Text(now).c_str());
     DrawTrend(now);
 }
 
-// A write failed: the recorder has stopped and cut its file back to the last whole row.
+std::string RecordFaultReason()
+{
+    switch (recorder.Fault()) {
+    case RecordFault::NotAFile:
+        return "not a regular file";
+    case RecordFault::FileGone:
+        return "deleted, moved, or its disk is gone";
+    default:
+        return recorder.FaultErrno() != 0 ? std::strerror(recorder.FaultErrno()) : "cannot be written";
+    }
+}
+
+// The recording could not start, or has stopped on a fault (the recorder has closed the file, which
+// ends with a whole row): the Record button goes off, its tooltip tells why until the operator
+// switches it on again, and the status line says so for a few seconds.
 void RecordingFailed()
 {
     SetCtrlVal(panelHandle, PANEL_BTNRECORD, 0);
-    ShowMessage("Cannot write record file!");
+    if (recordTooltip.empty())
+        GetCtrlAttribute(panelHandle, PANEL_BTNRECORD, ATTR_TOOLTIP, &recordTooltip);
+    const std::string why = "Recording stopped: " + recordPath + " - " + RecordFaultReason();
+    SetCtrlAttribute(panelHandle, PANEL_BTNRECORD, ATTR_TOOLTIP, why.c_str());
+    ShowAlert(recorder.Fault() == RecordFault::FileGone ? "Record file is gone - recording stopped!"
+                                                        : "Cannot write record file!");
 }
 
 }  // namespace
@@ -143,6 +168,7 @@ void StartRunView()
 {
     const Steady::time_point now = Steady::now();
     runStatistics.Reset(now);
+    strayAtStart = strayFrames;
     trend.fill(TrendSlot{});
     viewStart = now;
     ShowRunView(now);
@@ -175,21 +201,26 @@ std::string ParameterFolder()
 {
     if (!file_name.empty())
         return std::filesystem::path(file_name).parent_path().string();
-    return proj_dir;
+    return defaultFolder;
 }
 
 void StartRecording(const std::string& path)
 {
-    if (recorder.Open(path.c_str(), RecordTime::Now()))
-        return;
-    SetCtrlVal(panelHandle, PANEL_BTNRECORD, 0);
-    ShowMessage("Cannot write record file!");
+    recordPath = path;
+    if (!recorder.Open(path.c_str(), RecordTime::Now()))
+        RecordingFailed();
 }
 
 void StopRecording()
 {
     if (!recorder.Close())
-        ShowMessage("Cannot write record file!");
+        RecordingFailed();
+}
+
+void ForgetRecordingFault()
+{
+    if (!recordTooltip.empty())
+        SetCtrlAttribute(panelHandle, PANEL_BTNRECORD, ATTR_TOOLTIP, recordTooltip.c_str());
 }
 
 }  // namespace korva

@@ -17,6 +17,8 @@ uint16_t pp[PNUM];
 int com;
 int rx_flag;
 int graphrefresh;
+int awaitedOrder;
+uint64_t strayFrames;
 int sync;
 int order;
 unsigned char szWriteBuf[BUFSIZE];
@@ -70,6 +72,22 @@ void PutWord(unsigned char* at, uint16_t word)
 uint16_t TakeWord(const unsigned char* at)
 {
     return static_cast<uint16_t>(at[0] * 256 + at[1]);
+}
+
+// Orders the sensor answers with an answer frame; the others get no answer or a bare data block.
+bool AnsweredByFrame(uint16_t orderCode)
+{
+    switch (orderCode) {
+    case ORDER_GET_RAM:
+    case ORDER_GET_EEPROM:
+    case ORDER_TEACH_SETPOINT:
+    case ORDER_TEACH_BACKGROUND:
+    case ORDER_LINE_CHECK:
+    case ORDER_MEASURE:
+        return true;
+    default:
+        return false;
+    }
 }
 
 int WriteFrame()
@@ -158,16 +176,26 @@ void GetRxBuf(int count)
         pp[i] = TakeWord(szReadBuf + 4 + 2 * i);
 }
 
-void CopyVarsToPP()
+void PackVariables(uint16_t* packet)
 {
     for (int i = 0; i < PNUM; ++i)
-        pp[i] = *packetVariables[i];
+        packet[i] = *packetVariables[i];
+}
+
+void UnpackVariables(const uint16_t* packet)
+{
+    for (int i = 0; i < PNUM; ++i)
+        *packetVariables[i] = packet[i];
+}
+
+void CopyVarsToPP()
+{
+    PackVariables(pp);
 }
 
 void CopyPPtoVars()
 {
-    for (int i = 0; i < PNUM; ++i)
-        *packetVariables[i] = pp[i];
+    UnpackVariables(pp);
 }
 
 int SendFrame(uint16_t orderCode, const uint16_t* words)
@@ -175,7 +203,13 @@ int SendFrame(uint16_t orderCode, const uint16_t* words)
     sync = SYNC_WORD;
     order = orderCode;
     FillTxBuf(orderCode, words);
+    awaitedOrder = AnsweredByFrame(orderCode) ? orderCode : 0;
     return WriteFrame();
+}
+
+bool AnswerDue()
+{
+    return awaitedOrder != 0;
 }
 
 int SendParameters(uint16_t orderCode)
@@ -198,6 +232,8 @@ void RemoveRxHandler(int port)
 
 void InitRS232(int port)
 {
+    const LineHold hold;
+    awaitedOrder = 0;
     ret = OpenComConfig(port, "", BAUD, 0, 8, 1, QUEUE_SIZE, QUEUE_SIZE);
     // The operating system's reason, for an operator who wonders why the port won't open.
     SetCtrlAttribute(panelHandle, PANEL_STATUS, ATTR_TOOLTIP, ComLastOpenError().c_str());
@@ -218,11 +254,28 @@ void InitRS232(int port)
     ShowStatus();
 }
 
+namespace {
+
+// Ends a running loop as the evaluation-mode ring does; the port is changed once the loop has
+// finished the exchange it has under way.
+void EndLoopForPortChange()
+{
+    stop_flag = 1;
+    DimCommandButtons(0);
+    SetCtrlAttribute(panelPopUp, POPUP_BTNTEACHBACKGROUND, ATTR_DIMMED, 0);
+}
+
+}  // namespace
+
 // One reopen per operator choice: a ring change raises a value change and a commit, and choosing
 // the same port again (to reopen it after a pulled cable) raises the commit alone.
 int CC_DropDCom(int panel, int control, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT)
+        return 0;
+    if (LoopRunning())
+        EndLoopForPortChange();
+    if (WaitForLine(CC_DropDCom, panel, control, event, LineNeed::Loop))
         return 0;
     CloseCom(com);
     GetCtrlVal(panel, control, &com);
@@ -231,15 +284,24 @@ int CC_DropDCom(int panel, int control, int event, void*, int, int)
     return 0;
 }
 
+// Only the answer to a measurement order is a record to draw.
 void RX_Receive_Function(int, int events, void*)
 {
     if ((events & COM_EVENT_NOTIFY) == 0)
         return;
+    if (!AnswerDue()) {
+        char stray[FRAMELEN];
+        ComRd(com, stray, FRAMELEN);
+        ++strayFrames;
+        FlushInQ(com);
+        return;
+    }
     ComRd(com, reinterpret_cast<char*>(szReadBuf), FRAMELEN);
     GetRxBuf(PNUM);
     ttick = 0;
     rx_flag = 1;
-    graphrefresh = 1;
+    graphrefresh = awaitedOrder == ORDER_MEASURE ? 1 : 0;
+    awaitedOrder = 0;
     FlushInQ(com);
 }
 
@@ -251,7 +313,7 @@ int CheckComLine(int)
     int result = 0;
     SendParameters(ORDER_LINE_CHECK);
     rx_flag = 0;
-    if (!WaitForSensor([] { return rx_flag != 0; }, WaitCheck::LimitFirst))
+    if (!AwaitAnswer(WaitCheck::LimitFirst))
         StoreStatus("Timeout-RS-232...");
     if (rx_flag == 1) {
         result = pp[0] == ECHO_WORD ? 1 : 0;
@@ -261,10 +323,18 @@ int CheckComLine(int)
     return result;
 }
 
+bool AwaitAnswer(WaitCheck check, uint16_t failAt)
+{
+    const bool answered = WaitForSensor([] { return rx_flag == 1; }, check, failAt);
+    if (!answered)
+        awaitedOrder = 0;
+    return answered;
+}
+
 bool AwaitAnswerFrame()
 {
     rx_flag = 0;
-    if (!WaitForSensor([] { return rx_flag == 1; }, WaitCheck::AnswerFirst)) {
+    if (!AwaitAnswer(WaitCheck::AnswerFirst)) {
         StoreStatus("Timeout-RS-232...");
         return false;
     }

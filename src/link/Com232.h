@@ -4,6 +4,7 @@
 #pragma once
 
 #include "link/Protocol.h"
+#include "shell/Shell.h"
 
 #include <cstdint>
 
@@ -20,12 +21,24 @@ extern uint16_t pp[PNUM];
 
 void CopyVarsToPP();
 void CopyPPtoVars();
+// The same copies with another packet than pp.
+void PackVariables(uint16_t* packet);
+void UnpackVariables(const uint16_t* packet);
 
 // ---- port and frames ----------------------------------------------------------------------------------
 
 extern int com;           // number of the open serial port
 extern int rx_flag;       // 1 once an answer frame has been decoded into pp
 extern int graphrefresh;  // 1 once an answer frame waits to be drawn
+
+// The order whose answer frame is due: set when a request that is answered by a frame goes out,
+// 0 again once the answer has come or its wait has given up. The receive handler takes a frame
+// only while one is due; any other frame answers no request of the program (a late answer after a
+// time-out, a sensor talking on its own) and is dropped and counted, never decoded into pp.
+extern int awaitedOrder;
+extern uint64_t strayFrames;  // frames dropped so, since start-up
+// True while an answer frame is due.
+bool AnswerDue();
 
 extern int sync;   // sync word of command frames, always SYNC_WORD
 extern int order;  // order code of the frame most recently built
@@ -46,6 +59,10 @@ void RX_Receive_Function(int port, int events, void* callbackData);
 void InstallRxHandler(int port);
 void RemoveRxHandler(int port);
 int CheckComLine(int port);
+// Waits for the answer frame to the request just written, testing first what `check` says, for at
+// most `failAt` ticks: true once it has been decoded into pp. After a time-out the answer is no
+// longer due, so one that still comes is dropped.
+bool AwaitAnswer(WaitCheck check, uint16_t failAt = TICK_LIMIT + 1);
 // Waits for the answer frame to the request just written: true once it has been decoded into pp,
 // false with "Timeout-RS-232..." stored when the tick limit passed first.
 bool AwaitAnswerFrame();

@@ -22,6 +22,10 @@ uint16_t ValueOf(int panel, int control)
     return value;
 }
 
+// Whether the sensor answered the last background teach order. The release looks at this rather
+// than at rx_flag, which a loop's exchanges between press and release may have changed.
+bool backgroundTaught = false;
+
 // Press of the teach-background button: the sensor takes its current line as background.
 void TeachBackground()
 {
@@ -32,7 +36,8 @@ void TeachBackground()
     FlushInQ(com);
     if (SendParameters(ORDER_TEACH_BACKGROUND) == FRAMELEN)
         ShowMessage("Line Ok!");
-    if (AwaitAnswerFrame())
+    backgroundTaught = AwaitAnswerFrame();
+    if (backgroundTaught)
         StoreStatus("Teach order echo received! - Line Ok!");
     ShowStatus();
 }
@@ -40,7 +45,7 @@ void TeachBackground()
 // Release of the button: the taught parameters are read back when the sensor answered.
 void FinishBackgroundTeach()
 {
-    if (rx_flag != 0)
+    if (backgroundTaught)
         PushGET(RAM);
     SetCtrlVal(panelPopUp, POPUP_LEDTEACHBACKGROUND, 0);
     Dim(POPUP_BTNTEACHBACKGROUND, 0);
@@ -88,11 +93,16 @@ int CC_BIN_Sw_EnableTol(int panel, int control, int event, void*, int, int)
 
 // One click is one teach: the press sends the order and waits for the echo, the release reads the
 // result back and makes the button usable again.
-int CC_BTNTeachBackGround(int, int, int event, void*, int, int)
+// While a loop or another command has the line, press and release wait for it, in their order.
+int CC_BTNTeachBackGround(int panel, int control, int event, void*, int, int)
 {
+    if ((event != EVENT_LEFT_CLICK && event != EVENT_COMMIT) ||
+        WaitForLine(CC_BTNTeachBackGround, panel, control, event, LineNeed::Exchange))
+        return 0;
+    const LineHold hold;
     if (event == EVENT_LEFT_CLICK)
         TeachBackground();
-    else if (event == EVENT_COMMIT)
+    else
         FinishBackgroundTeach();
     return 0;
 }

@@ -19,6 +19,15 @@ extern int panelPopUp;         // CCD-settings panel
 extern std::string proj_dir;   // directory of the program
 extern int stop_flag;          // 0 while a Run or Data loop is active
 
+// Where the file dialogs start: proj_dir when the user can write there (a build tree, a portable
+// copy), else the user's documents folder. Never `packageFolder`, where an installed package put
+// the program, which only root can write and nobody should. Set at start-up.
+extern std::string defaultFolder;
+void ChooseDefaultFolder(const std::string& packageFolder);
+
+// Dims (1) or undims (0) the command buttons that a Run or Data loop locks: Get, Data and Run.
+void DimCommandButtons(int dimmed);
+
 // Storage targets of Send and Get.
 constexpr int RAM = 1;
 constexpr int EEPROM = 2;
@@ -34,6 +43,11 @@ extern char szStatus[STATUS_SIZE];
 void StoreStatus(const char* text);
 void ShowStatus();
 void ShowMessage(const char* text);
+// A fault the operator must not miss (a recording that stopped): shown at once and kept for a few
+// seconds, however busy a loop is with its own messages. What is shown meanwhile is not lost: the
+// last of it follows when the time is up, or when the operator starts another command that talks
+// to the sensor.
+void ShowAlert(const char* text);
 
 // ---- tick and waits -----------------------------------------------------------------------------------
 
@@ -74,5 +88,55 @@ bool WaitForSensor(Answered answered, WaitCheck check, uint16_t failAt = TICK_LI
     EndTickWait();
     return done;
 }
+
+// ---- the line: one exchange at a time ----------------------------------------------------------------
+//
+// The line to the sensor carries one exchange at a time: a request and its answer. A command that
+// talks to the sensor holds the line while it runs (LineHold), and a Run or Data loop holds it from
+// its start to its end (LoopHold), lending it between two of its passes. A command that wants the
+// line while another holds it does not run nested in the holder's wait, where its frames would meet
+// the holder's answer: it waits in line and runs later, with the arguments it was called with, as
+// soon as the line is free - between two passes of a loop, or right after the command or loop that
+// held it. Calls run in the order they came.
+
+// What a command needs of the line.
+enum class LineNeed {
+    Exchange,  // a request and its answer: may also run between two passes of a loop
+    Loop,      // a Run or Data loop, or a new port: only once no loop runs
+};
+
+// Called first by every command that talks to the sensor. False when the command may run now;
+// true when it has been put in line (a call already waiting is not put in line twice) and must
+// return at once.
+bool WaitForLine(CtrlCallback command, int panel, int control, int event, LineNeed need);
+
+// Holds the line for as long as it lives.
+class LineHold {
+public:
+    LineHold();
+    ~LineHold();
+    LineHold(const LineHold&) = delete;
+    LineHold& operator=(const LineHold&) = delete;
+};
+
+// Holds the line for a Run or Data loop, for as long as it lives.
+class LoopHold {
+public:
+    LoopHold();
+    ~LoopHold();
+    LoopHold(const LoopHold&) = delete;
+    LoopHold& operator=(const LoopHold&) = delete;
+
+private:
+    LineHold line_;
+};
+
+// True while a Run or Data loop runs, also while it finishes its last exchange after Stop.
+bool LoopRunning();
+// True when a command waits for the line that may run between two passes of a loop.
+bool ExchangeWaiting();
+// Called by a loop between two passes, when no answer is due: the commands waiting for an exchange
+// run now.
+void LendLine();
 
 }  // namespace korva

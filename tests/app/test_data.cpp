@@ -1,5 +1,6 @@
 // Data blocks, the data loop, teaching and the CCD-settings button, against a sensor on a real
 // pseudo-terminal and through the real panel widgets.
+#include "support/FileDialog.h"
 #include "support/Program.h"
 
 #include <QElapsedTimer>
@@ -135,7 +136,12 @@ private slots:
         QCOMPARE(hidePopUp, uint16_t{1});
         const uint64_t passes = sensor->commandsReceived(ORDER_MEASURE) - ordersBefore;
         QVERIFY(passes >= 2);
-        QCOMPARE(sensor->commandsReceived(ORDER_DATA_BLOCK), 2 * passes);  // every pass completes
+        // Once stopped, a pass sends no further request: the one under way is the last.
+        const uint64_t blocks = sensor->commandsReceived(ORDER_DATA_BLOCK);
+        QVERIFY(blocks >= 2 * passes && blocks <= 2 * passes + 2);
+        ProcessFor(200);
+        QCOMPARE(sensor->commandsReceived(ORDER_DATA_BLOCK), blocks);
+        QCOMPARE(sensor->commandsReceived(ORDER_MEASURE), ordersBefore + passes);
         const auto curves = DataCurves();
         QCOMPARE(curves.size(), size_t{2});
         QVERIFY(*std::max_element(curves[0].y.begin(), curves[0].y.end()) > 300);  // the bright line
@@ -150,6 +156,33 @@ private slots:
         QVERIFY(sensor->commandsReceived(ORDER_MEASURE) > before + 10);
     }
 
+    // A record file deleted while Data runs stops the recording at the next write: the toggle goes
+    // off and says why, and the status line says so for a few seconds although the loop goes on.
+    void recordFileDeletedDuringData()
+    {
+        UseSimulator();
+        QTemporaryDir folder;
+        const QString path = folder.filePath("data.csv");
+        auto seen = AnswerFileDialog(path.toStdString());
+        Click(panelHandle, PANEL_BTNRECORD);
+        QVERIFY(ProcessUntil([&] { return seen->answered; }));
+        std::string shortlyAfter;
+        After(300, [&] { QFile::remove(path); });
+        auto stopped = When([] { return Value(panelHandle, PANEL_BTNRECORD) == 0; }, [&] {
+            After(1000, [&] {
+                shortlyAfter = StatusText();
+                Click(panelHandle, PANEL_BTNSTOP);
+            });
+        });
+        Watchdog watchdog(6000);
+        Click(panelHandle, PANEL_BTNDATA);
+        QVERIFY(!watchdog.Fired());
+        QCOMPARE(shortlyAfter, std::string("Record file is gone - recording stopped!"));
+        QVERIFY(Control(panelHandle, PANEL_BTNRECORD)->toolTip().contains(path));
+        QVERIFY(!QFile::exists(path));
+        ForgetRecordingFault();
+    }
+
     void dataLoopWithoutSensor()
     {
         UsePeer({});
@@ -159,33 +192,35 @@ private slots:
         QVERIFY(ProcessUntil([] { return stop_flag == 1 && !Dimmed(panelHandle, PANEL_CMD16); }, 8000));
         QVERIFY2(clock.elapsed() > 4300, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(StatusText(), std::string("Timeout RS232-Line!"));
+        // Both blocks and the measurement timed out, and each is counted.
+        QVERIFY(Text(panelHandle, PANEL_STATS).find("time-outs 3 ·") != std::string::npos);
         QVERIFY(!Dimmed(panelHandle, PANEL_CMD14));
         QVERIFY(Dimmed(panelHandle, PANEL_CMD3));
         Click(panelHandle, PANEL_BTNSTOP);
         ProcessFor();
     }
 
-    // A greeting of the sensor that runs inside a block read (the port chosen again) waits nested
-    // in it: the read goes on counting afterwards, times out, and Stop ends the loop.
+    // The port chosen again during a block read ends the loop, as the evaluation-mode ring does;
+    // once the block is in, the port is reopened and the sensor greeted.
     void portChosenAgainDuringABlockRead()
     {
         UseSimulator();
         const uint64_t checks = sensor->commandsReceived(ORDER_LINE_CHECK);
         Watchdog watchdog(8000);
-        auto choose = When([] { return StatusText() == "Waiting for Data[128] ..."; }, [] {
-            ChooseComPortAgain();
-            QTest::mouseClick(Control(panelHandle, PANEL_BTNSTOP), Qt::LeftButton);
-        });
+        auto choose = When([] { return StatusText() == "Waiting for Data[128] ..."; }, ChooseComPortAgain);
         Click(panelHandle, PANEL_BTNDATA);
+        QVERIFY(ProcessUntil([] { return StatusText() == "Parameter-frame received! - Line Ok!"; }));
         QVERIFY(!watchdog.Fired());
         QCOMPARE(sensor->commandsReceived(ORDER_LINE_CHECK), checks + 1);
         QCOMPARE(stop_flag, 1);
+        for (int control : {PANEL_CMD16, PANEL_CMD14, PANEL_CMD3})
+            QVERIFY(!Dimmed(panelHandle, control));
         QVERIFY(!TickTimerRunning());
         QCOMPARE(ttick, uint16_t{0});
     }
 
-    // Teach pressed while a data pass waits for a measurement the pulled cable never brings: the
-    // measurement still times out after the teach's own wait and ends the loop.
+    // Teach pressed while a data pass waits for a measurement the pulled cable never brings waits
+    // for the line: the measurement times out and ends the loop, then the teach has its turn.
     void teachDuringDataWithThePulledCable()
     {
         UseSimulator();
@@ -200,6 +235,7 @@ private slots:
         QVERIFY(pressed);
         QVERIFY(!watchdog.Fired());
         QCOMPARE(StatusText(), std::string("Timeout RS232-Line!"));
+        QVERIFY(ProcessUntil([] { return StatusText() == "Timeout-RS-232..."; }));  // the teach's own
         QVERIFY(!TickTimerRunning());
         Click(panelHandle, PANEL_BTNSTOP);
     }

@@ -1,5 +1,6 @@
 // Start-up, the event loop and shutdown: the program as a process, and its WinMain in this process
 // with the simulated sensor on a pseudo-terminal.
+#include "support/FileDialog.h"
 #include "support/Program.h"
 
 #include "ptysensor.h"
@@ -10,6 +11,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <csignal>
+#include <unistd.h>
 
 using namespace korva;
 using namespace korva::test;
@@ -126,6 +130,46 @@ private slots:
         for (const InfoText& text : seen.info)
             QCOMPARE(text.pointSize, text.text == "KORVA-TB-Rarav" ? 18 : 11);
         QVERIFY(GetInQLen(com) < 0);  // the port was closed at the end
+    }
+
+    // SIGTERM (a logout, systemctl, a launcher passing it on) ends the program as closing its
+    // window does: the run stops, every recorded row reaches the file, the port is closed, its lock
+    // file removed, and the exit code is 0.
+    void quitSignalEndsTheProgramCleanly()
+    {
+        sim::SensorOptions options;
+        options.numbered = true;
+        sim::PtySensor sensor(options);
+        sensor.start();
+        qputenv("KORVA_COM1", QByteArray::fromStdString(sensor.devicePath()));
+        const QString lock = "/run/lock/LCK.." + QString::fromStdString(sensor.devicePath()).mid(5).replace('/', '_');
+        QTemporaryDir dir;
+        const QString record = dir.filePath("run.csv");
+        bool lockedWhileOpen = false;
+        QTimer::singleShot(300, [&] {
+            auto seen = AnswerFileDialog(record.toStdString());
+            Click(panelHandle, PANEL_BTNRECORD);
+            ProcessUntil([&] { return seen->answered; });
+            QTimer::singleShot(700, [&] {
+                lockedWhileOpen = QFile::exists(lock);
+                kill(getpid(), SIGTERM);
+            });
+            Click(panelHandle, PANEL_BTNRUN);
+        });
+        static char arg0[] = "KorvaTBScope11Xe";
+        static char* argv[] = {arg0, nullptr};
+        QCOMPARE(WinMain(1, argv), 0);
+
+        QCOMPARE(stop_flag, 1);
+        QVERIFY(lockedWhileOpen);
+        QVERIFY(!QFile::exists(lock));
+        QFile file(record);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.endsWith('\n'));
+        const qsizetype rows = text.count('\n') - 1;
+        QVERIFY2(rows > 10, qPrintable(QString::number(rows)));
+        QCOMPARE(uint64_t(rows), sensor.commandsReceived(ORDER_MEASURE));  // every answer, the last too
     }
 
     void tickCounterStopsAt60000()

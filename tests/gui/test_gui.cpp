@@ -82,6 +82,18 @@ void WriteAll(const QString& path, const std::string& text)
     f.write(text.data(), static_cast<qint64>(text.size()));
 }
 
+// Get with the file target, the dialog answered with `path` ("" cancels it); returns once the
+// panels show what came of it.
+std::shared_ptr<DialogSeen> GetFromFile(const QString& path)
+{
+    auto seen = AnswerFileDialog(path.toStdString());
+    target = DATFILE;
+    CC_BTNGet(panelHandle, PANEL_BTNGET, EVENT_COMMIT, nullptr, 0, 0);
+    target = RAM;
+    ProcessUntil([&] { return seen->answered; });
+    return seen;
+}
+
 }  // namespace
 
 class TestGui : public QObject {
@@ -495,14 +507,31 @@ private slots:
                                             " 512\n 100\n   1\n   0\n   0\n   1\n   0\n   0\n"));
     }
 
+    // The dialogs start in the program's folder only where the user can write, and never in the
+    // folder a package installed the program into, which root could write.
+    void dialogsStartInAWritableFolder()
+    {
+        const std::string program = proj_dir;
+        ChooseDefaultFolder("/usr/libexec/korva-tb-scope");
+        QCOMPARE(defaultFolder, program);
+        ChooseDefaultFolder(program);
+        QCOMPARE(defaultFolder, GetDocumentsDir());
+        QTemporaryDir readOnly;
+        if (mount("korva-test", QFile::encodeName(readOnly.path()).constData(), "tmpfs", MS_RDONLY, nullptr) == 0) {
+            proj_dir = readOnly.path().toStdString();
+            ChooseDefaultFolder("/usr/libexec/korva-tb-scope");
+            QCOMPARE(defaultFolder, GetDocumentsDir());
+            umount2(QFile::encodeName(readOnly.path()).constData(), MNT_DETACH);
+        }
+        proj_dir = program;
+        ChooseDefaultFolder("/usr/libexec/korva-tb-scope");
+    }
+
     void loadedFileGoesThroughTheRangeReplacement()
     {
         const QString path = dir.filePath("load.dat");
         WriteAll(path, "  66736\r\n0\r\n512\r\n0\r\n1\r\n1\r\n200\r\n800\r\n512\r\n900\r\n1\r\n0\r\n0\r\n1\r\n0\r\n77\r\n");
-        auto seen = AnswerFileDialog(path.toStdString());
-        target = DATFILE;
-        CC_BTNGet(panelHandle, PANEL_BTNGET, EVENT_COMMIT, nullptr, 0, 0);
-        target = RAM;
+        auto seen = GetFromFile(path);
         QCOMPARE(seen->title, QString("KORVA-TB-Parameter File"));
         QCOMPARE(seen->confirmLabel, QString("Load"));
         QCOMPARE(seen->directory, QDir(QString::fromStdString(proj_dir)).absolutePath());
@@ -530,10 +559,7 @@ private slots:
         WriteAll(path, content.toStdString());
         power = 321;
         SetCtrlVal(panelHandle, PANEL_SLIDEPOWER, 321);
-        AnswerFileDialog(path.toStdString());
-        target = DATFILE;
-        CC_BTNGet(panelHandle, PANEL_BTNGET, EVENT_COMMIT, nullptr, 0, 0);
-        target = RAM;
+        GetFromFile(path);
         QCOMPARE(power, uint16_t{321});
         QCOMPARE(StatusText(), std::string("Cannot read parameter file!"));
     }
@@ -542,10 +568,7 @@ private slots:
     {
         SetCtrlVal(panelHandle, PANEL_SLIDEPOWER, 999);  // an edit not yet taken
         StoreStatus("Line Ok!");
-        AnswerFileDialog("");
-        target = DATFILE;
-        CC_BTNGet(panelHandle, PANEL_BTNGET, EVENT_COMMIT, nullptr, 0, 0);
-        target = RAM;
+        GetFromFile(QString());
         QCOMPARE(Value(panelHandle, PANEL_SLIDEPOWER), 500);
         QCOMPARE(StatusText(), std::string("Line Ok!"));
     }
@@ -577,10 +600,11 @@ private slots:
         const std::string old = "640\r\n1\r\n512\r\n0\r\n1\r\n1\r\n9\r\n8\r\n7\r\n6\r\n5\r\n4\r\n33\r\n";  // 44 bytes
         WriteAll(path, old);
         QVERIFY(disk.Fill());
-        AnswerFileDialog(path.toStdString());
+        auto seen = AnswerFileDialog(path.toStdString());
         target = DATFILE;
         CC_BTNSend(panelHandle, PANEL_BTNSEND, EVENT_LEFT_CLICK, nullptr, 0, 0);
         target = RAM;
+        QVERIFY(ProcessUntil([&] { return seen->answered; }));
         QCOMPARE(StatusText(), std::string("Cannot write parameter file!"));
         QCOMPARE(ReadAll(path), old);
         QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files).join(" "), QString("filler KORVApara.dat"));

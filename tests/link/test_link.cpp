@@ -153,10 +153,12 @@ private slots:
         QVERIFY(!Control(panelHandle, PANEL_STATUS)->toolTip().isEmpty());
     }
 
+    // Frames are taken whole, and only while an answer is due (as after a request went out).
     void receiveHandlerTakesWholeFramesOnly()
     {
         UsePeer(Sensor(ECHO_WORD, sensorRam));
         rx_flag = 0;
+        awaitedOrder = ORDER_GET_RAM;
         Bytes frame = sim::encodeFrame(0, {0x0102, 0x0304});
         peer->Send(Bytes(frame.begin(), frame.end() - 1));
         ProcessFor(100);
@@ -166,20 +168,32 @@ private slots:
         QVERIFY(ProcessUntil([] { return rx_flag == 1; }));
         QCOMPARE(pp[0], uint16_t{0x0102});
         QCOMPARE(GetInQLen(com), 0);
+        QVERIFY(!AnswerDue());
 
         rx_flag = 0;
+        awaitedOrder = ORDER_MEASURE;
         frame = sim::encodeFrame(0, {0x0A0B});
         frame.insert(frame.end(), {1, 2, 3, 4});
         peer->Send(frame);
         QVERIFY(ProcessUntil([] { return rx_flag == 1; }));
         QCOMPARE(pp[0], uint16_t{0x0A0B});
+        QCOMPARE(graphrefresh, 1);  // an answer to a measurement order is a record to draw
         ProcessFor(50);
         QCOMPARE(GetInQLen(com), 0);  // the four extra bytes are flushed
 
+        // A frame that answers no request is dropped and counted; pp keeps the last answer.
         rx_flag = 0;
+        graphrefresh = 0;
+        const uint64_t stray = strayFrames;
+        peer->Send(sim::encodeFrame(ORDER_MEASURE, {0x0C0D}));
+        QVERIFY(ProcessUntil([&] { return strayFrames == stray + 1; }));
+        QCOMPARE(rx_flag, 0);
+        QCOMPARE(graphrefresh, 0);
+        QCOMPARE(pp[0], uint16_t{0x0A0B});
+        QCOMPARE(GetInQLen(com), 0);
+
         peer->Send({0x55});  // the event character alone is not a frame
         ProcessFor(100);
-        QCOMPARE(rx_flag, 0);
         QCOMPARE(GetInQLen(com), 1);
         FlushInQ(com);
     }

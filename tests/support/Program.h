@@ -128,8 +128,8 @@ private:
     bool m_fired = false;
 };
 
-// Puts a sensor on COM1 for a test: a scripted peer or the simulated sensor (unpaced), opened
-// and greeted as choosing the port in the ring does.
+// Puts a sensor on COM1 for a test: a scripted peer or the simulated sensor (unpaced unless told
+// otherwise), opened and greeted as choosing the port in the ring does.
 class SensorOnCom1 {
 public:
     std::unique_ptr<ScriptedPeer> peer;
@@ -142,11 +142,16 @@ public:
         Open(peer->path());
     }
 
-    void UseSimulator()
+    static sim::SensorOptions Unpaced()
     {
-        peer.reset();
         sim::SensorOptions options;
         options.pacing = false;
+        return options;
+    }
+
+    void UseSimulator(const sim::SensorOptions& options = Unpaced())
+    {
+        peer.reset();
         sensor = std::make_unique<sim::PtySensor>(options);
         sensor->start();
         Open(sensor->devicePath());
