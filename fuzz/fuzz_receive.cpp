@@ -3,8 +3,9 @@
 //
 // The program is started once with COM1 on the slave side of a pseudo-terminal pair; every input
 // is written to the master side chunk by chunk, each chunk handed over by the program's own event
-// processing before the next one is written. A model of the handler checks the outcome: the queue
-// fills until it holds a frame, then the first 36 bytes are decoded and the rest is discarded.
+// processing before the next one is written, as the answer to a request. A model of the handler
+// checks the outcome: the queue fills until it holds a frame, then the first 36 bytes are decoded
+// and the rest is discarded; every later frame answers no request and is dropped and counted.
 #include "chunks.h"
 #include "support/StartProgram.h"
 
@@ -93,25 +94,32 @@ struct HandlerModel {
     std::vector<uint8_t> queue;
     bool decoded = false;
     uint16_t words[PNUM] = {};
+    uint64_t stray = 0;
 
     void Take(ByteSpan chunk)
     {
         queue.insert(queue.end(), chunk.begin(), chunk.end());
         if (queue.size() < static_cast<size_t>(FRAMELEN))
             return;
-        for (int i = 0; i < PNUM; ++i)
-            words[i] = static_cast<uint16_t>(queue[4 + 2 * i] << 8 | queue[5 + 2 * i]);
-        decoded = true;
+        if (decoded) {
+            ++stray;
+        } else {
+            for (int i = 0; i < PNUM; ++i)
+                words[i] = static_cast<uint16_t>(queue[4 + 2 * i] << 8 | queue[5 + 2 * i]);
+            decoded = true;
+        }
         queue.clear();
     }
 };
 
-void Check(const HandlerModel& model, const uint16_t* ppBefore)
+void Check(const HandlerModel& model, const uint16_t* ppBefore, uint64_t strayBefore)
 {
     if ((rx_flag == 1) != model.decoded)
         Fail(model.decoded ? "a complete frame was not decoded" : "a frame was decoded that never arrived");
     if (!std::equal(pp, pp + PNUM, model.decoded ? model.words : ppBefore))
         Fail("pp does not hold the words of the frame received");
+    if (strayFrames - strayBefore != model.stray)
+        Fail("frames after the answer were not dropped and counted");
     if (GetInQLen(com) != static_cast<int>(model.queue.size()))
         Fail("the input queue does not hold the bytes after the last frame");
 }
@@ -131,14 +139,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0)
         return 0;
     rx_flag = 0;
+    awaitedOrder = ORDER_MEASURE;
     uint16_t ppBefore[PNUM];
     std::copy(pp, pp + PNUM, ppBefore);
+    const uint64_t strayBefore = strayFrames;
     HandlerModel model;
     fuzz::InChunks(data[0], ByteSpan(data + 1, size - 1), [&model](ByteSpan chunk) {
         Send(chunk);
         model.Take(chunk);
     });
-    Check(model, ppBefore);
+    Check(model, ppBefore, strayBefore);
+    awaitedOrder = 0;
     FlushInQ(com);
     DrainMaster();
     return 0;
