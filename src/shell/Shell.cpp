@@ -1,4 +1,5 @@
-// The shared state of the program, the status line and the tick timer of the waits.
+// The shared state of the program, the status line, the tick timer of the waits, and the line that
+// carries one exchange at a time.
 #include "shell/Shell.h"
 
 #include <algorithm>
