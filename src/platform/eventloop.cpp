@@ -4,7 +4,9 @@
 #include "uiregistry.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
+#include <QFontDatabase>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdlib>
@@ -61,6 +63,19 @@ void NoteQuitSignal(int)
 }
 #endif
 
+// The panels were laid out in DejaVu Sans at 9 points, and are drawn so on every system: fonts
+// shipped beside the program (in fonts/, as the Windows installer has them) are loaded first, and
+// the system's own copy serves where there is one.
+void UsePanelFont()
+{
+    const QDir fonts(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"));
+    for (const QString& file : fonts.entryList({QStringLiteral("*.ttf")}, QDir::Files))
+        QFontDatabase::addApplicationFont(fonts.filePath(file));
+    const QString family = QStringLiteral("DejaVu Sans");
+    if (QFontDatabase::families().contains(family))
+        QApplication::setFont(QFont(family, 9));
+}
+
 }  // namespace
 
 int InitUserInterface(int argc, char** argv)
@@ -69,12 +84,13 @@ int InitUserInterface(int argc, char** argv)
         return 1;
     if (QCoreApplication::instance() != nullptr) {  // a test harness made it already
         s_app = qobject_cast<QApplication*>(QCoreApplication::instance());
-        return s_app != nullptr ? 1 : 0;
+    } else if (DisplayAvailable()) {
+        s_argc = argc;
+        s_app = new QApplication(s_argc, argv);
     }
-    if (!DisplayAvailable())
+    if (s_app == nullptr)
         return 0;
-    s_argc = argc;
-    s_app = new QApplication(s_argc, argv);
+    UsePanelFont();
     return 1;
 }
 

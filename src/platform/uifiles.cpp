@@ -21,9 +21,6 @@
 #include <utility>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace korva {
 
@@ -275,28 +272,21 @@ std::optional<std::vector<uint32_t>> ParseNumbers(const QByteArray& text)
 // blanks and blank lines.
 constexpr qint64 MAX_NUMBER_FILE_SIZE = 4096;
 
-bool IsSmallFile(const struct stat& info)
-{
-    return S_ISREG(info.st_mode) && info.st_size <= MAX_NUMBER_FILE_SIZE;
-}
-
 // The content of a regular file, also behind symbolic links, of at most MAX_NUMBER_FILE_SIZE
 // bytes; nothing for anything else. A FIFO or a device may block the reader, never end or be
-// disturbed by being opened, so the type is checked before the file is opened, and once more on
-// the opened file in case another was put in its place; opening without blocking makes sure a
-// FIFO put there in between cannot hold the program.
+// disturbed by being opened, so they are refused without waiting (OpenRegularFile).
 std::optional<QByteArray> ReadSmallFile(const std::string& path)
 {
-    const QByteArray name = QFile::encodeName(QString::fromStdString(path));
-    struct stat info {};
-    if (stat(name.constData(), &info) != 0 || !IsSmallFile(info))
+    bool notAFile = false;
+    int error = 0;
+    const int fd = ui::OpenRegularFile(path, false, &notAFile, &error);
+    if (fd < 0)
         return std::nullopt;
     QFile file;
-    const int fd = open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+    if (ui::OpenFileSize(fd) > MAX_NUMBER_FILE_SIZE || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        CloseRowFile(fd);
         return std::nullopt;
-    if (fstat(fd, &info) != 0 || !IsSmallFile(info))
-        return std::nullopt;
+    }
     QByteArray text = file.read(MAX_NUMBER_FILE_SIZE + 1);  // one byte more shows a file that grew
     if (file.error() != QFileDevice::NoError || text.size() > MAX_NUMBER_FILE_SIZE)
         return std::nullopt;
@@ -304,11 +294,13 @@ std::optional<QByteArray> ReadSmallFile(const std::string& path)
 }
 
 // Writes the text and waits until every byte of it is on the disk. QSaveFile::commit does not
-// notice a full disk while writing out its buffer, so that has to have happened before it.
+// notice a full disk while writing out its buffer, so that has to have happened before it. (Where
+// Qt writes through a handle of the system's own rather than a C run-time descriptor, handle() is
+// -1 and commit syncs that handle itself.)
 bool WriteToDisk(QSaveFile* file, const QByteArray& text)
 {
     return file->write(text) == text.size() && file->flush() && file->error() == QFileDevice::NoError &&
-           fsync(file->handle()) == 0;
+           (file->handle() < 0 || SyncRowFile(file->handle()) == 0);
 }
 
 }  // namespace

@@ -1,37 +1,18 @@
-// The record file: rows formatted straight into a fixed buffer, written with plain POSIX calls.
+// The record file: rows formatted straight into a fixed buffer, written with the platform's calls
+// for files written row by row.
 #include "record/Recorder.h"
 
+#include "userint.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace korva {
 
 namespace {
 
 constexpr std::string_view TIME_COLUMNS = "time,seconds,";
-
-// Writes `length` bytes, going on after short writes and interruptions. Returns how many bytes
-// reached the file before a write failed, and in `error` the errno of that failure (0 for none).
-std::size_t WriteAll(int fd, const char* data, std::size_t length, int& error)
-{
-    std::size_t done = 0;
-    error = 0;
-    while (done < length) {
-        const ssize_t n = write(fd, data + done, length - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n == 0 || errno != EINTR) {
-            error = n < 0 ? errno : 0;
-            break;
-        }
-    }
-    return done;
-}
 
 }  // namespace
 
@@ -54,28 +35,16 @@ bool Recorder::Open(const char* path, RecordTime start)
     return WriteBuffer();
 }
 
-// Anything but a regular file or a new name is refused before it is opened: opening a FIFO for
-// writing waits for a reader, opening a serial port may change its lines. The open itself does not
-// block either, so a FIFO put there in the meantime cannot hold the program; a second look at what
-// was opened refuses it. The file is emptied only once it is known to be a regular file (O_TRUNC
-// would empty whatever the open found).
+// The file is emptied only once it is known to be a regular file.
 bool Recorder::OpenRegularFile(const char* path)
 {
-    struct stat status{};
-    if (stat(path, &status) == 0) {
-        if (!S_ISREG(status.st_mode))
-            return Fail(RecordFault::NotAFile, 0);
-    } else if (errno != ENOENT) {
-        return Fail(RecordFault::CannotOpen, errno);
-    }
-    fd_ = open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd_ < 0 || fstat(fd_, &status) != 0)
-        return Fail(RecordFault::CannotOpen, errno);
-    if (!S_ISREG(status.st_mode))
-        return Fail(RecordFault::NotAFile, 0);
-    const int flags = fcntl(fd_, F_GETFL);
-    if (flags < 0 || fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0 || ftruncate(fd_, 0) != 0)
-        return Fail(RecordFault::CannotOpen, errno);
+    bool notAFile = false;
+    int error = 0;
+    fd_ = OpenRowFile(path, &notAFile, &error);
+    if (fd_ < 0)
+        return Fail(notAFile ? RecordFault::NotAFile : RecordFault::CannotOpen, error);
+    if (const int cut = CutRowFile(fd_, 0); cut != 0)
+        return Fail(RecordFault::CannotOpen, cut);
     return true;
 }
 
@@ -114,25 +83,21 @@ bool Recorder::Close()
         return true;
     if (!WriteBuffer())
         return false;
-    if (fsync(fd_) != 0)
-        return Fail(RecordFault::WriteFailed, errno);
-    if (!Stop())
-        return Fail(RecordFault::WriteFailed, errno);
+    if (const int error = SyncRowFile(fd_); error != 0)
+        return Fail(RecordFault::WriteFailed, error);
+    if (const int error = Stop(); error != 0)
+        return Fail(RecordFault::WriteFailed, error);
     return true;
 }
 
 // Writes to a file that was deleted, renamed away or whose file system was lazily unmounted all
 // succeed and reach no one, so before each write the open file must still be the one at the path.
-// `error` is the errno when either file cannot be looked at (the path is gone), else 0.
+// `error` is the errno when nothing is at the path, else 0.
 bool Recorder::FileIsGone(int& error) const
 {
-    struct stat opened{}, named{};
-    if (fstat(fd_, &opened) != 0 || stat(path_.c_str(), &named) != 0) {
-        error = errno;
-        return true;
-    }
-    error = 0;
-    return opened.st_nlink == 0 || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino;
+    const int still = RowFileStillAt(fd_, path_);
+    error = still > 0 ? still : 0;
+    return still != 0;
 }
 
 // The buffer always holds whole rows, so after a failed write the file is cut back to the last
@@ -142,24 +107,24 @@ bool Recorder::WriteBuffer()
     int error = 0;
     if (FileIsGone(error))
         return Fail(RecordFault::FileGone, error);
-    const std::size_t done = WriteAll(fd_, buffer_, used_, error);
+    const std::size_t done = WriteRowFile(fd_, buffer_, used_, &error);
     if (done < used_) {
         const std::size_t keep = std::string_view(buffer_, done).rfind('\n') + 1;  // npos + 1 is 0
         // Cutting back fails only when the disk itself has gone; recording stops either way.
-        [[maybe_unused]] const int cut = ftruncate(fd_, written_ + static_cast<off_t>(keep));
+        [[maybe_unused]] const int cut = CutRowFile(fd_, written_ + static_cast<int64_t>(keep));
         return Fail(RecordFault::WriteFailed, error);
     }
-    written_ += static_cast<off_t>(used_);
+    written_ += static_cast<int64_t>(used_);
     used_ = 0;
     return true;
 }
 
-bool Recorder::Stop()
+int Recorder::Stop()
 {
-    const bool closed = close(fd_) == 0;
+    const int error = CloseRowFile(fd_);
     fd_ = -1;
     used_ = 0;
-    return closed;
+    return error;
 }
 
 // Stops recording (when a file is open) and keeps why; false, for the failing call to return.

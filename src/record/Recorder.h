@@ -2,8 +2,9 @@
 // wall time, the seconds since recording began and the nine used record words. Rows are collected
 // in a fixed buffer and written to the file once a second has passed since the last write, when
 // the buffer is full, on Flush and on Close, so a crash of the program loses at most the last
-// second. Plain POSIX files; only Open allocates (it keeps the path, to check at every write that
-// the file is still there).
+// second. The file is written with the platform's calls for files written row by row, the same on
+// every system; only Open allocates (it keeps the path, to check at every write that the file is
+// still there).
 #pragma once
 
 #include <chrono>
@@ -12,7 +13,6 @@
 #include <ctime>
 #include <limits>
 #include <string>
-#include <sys/types.h>
 
 namespace korva {
 
@@ -88,7 +88,7 @@ private:
     bool OpenRegularFile(const char* path);
     bool FileIsGone(int& error) const;
     bool WriteBuffer();
-    bool Stop();
+    int Stop();
     bool Fail(RecordFault fault, int error);
     void PutText(const char* text, std::size_t length);
     void PutNumber(uint64_t value);
@@ -99,7 +99,7 @@ private:
     std::string path_;  // as given to Open
     RecordFault fault_ = RecordFault::None;
     int faultErrno_ = 0;
-    off_t written_ = 0;  // bytes on the file, always whole lines
+    int64_t written_ = 0;  // bytes on the file, always whole lines
     std::chrono::steady_clock::time_point start_{};
     std::chrono::steady_clock::time_point lastWrite_{};
     std::size_t used_ = 0;

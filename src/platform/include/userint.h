@@ -207,6 +207,30 @@ int ArrayToFile(const std::string& path, const uint32_t* values, size_t n, int w
 // then unchanged.
 int FileToArray(const std::string& path, uint32_t* values, size_t n);
 
+// ---- files the program writes row by row (the record file) ------------------------------------
+//
+// The few calls a file written row by row needs, the same on every system; a file is an integer
+// handle. Paths are UTF-8; errors are errno values, for strerror.
+
+// Opens `path` for writing, creating it when it is missing, without emptying it and without ever
+// blocking. Only a regular file (also behind a link) or a new name is opened: anything else (a
+// FIFO, a device, a folder) is refused, where the system can tell before it is opened, else right
+// after. Returns the handle, or -1 with *error set or, for a file that is not a regular one,
+// *notAFile.
+int OpenRowFile(const std::string& path, bool* notAFile, int* error);
+// Writes `size` bytes, going on after short writes. Returns the count that reached the file before
+// a failure (size when all did), with *error that failure's errno or 0.
+size_t WriteRowFile(int file, const char* data, size_t size, int* error);
+// Cuts the file to `size` bytes. 0 or errno.
+int CutRowFile(int file, int64_t size);
+// Forces what was written to the disk. 0 or errno.
+int SyncRowFile(int file);
+// 0 or errno.
+int CloseRowFile(int file);
+// 0 while the open file is still the file at `path`: not deleted, renamed away or replaced, and
+// its disk still there. Else errno (ENOENT when nothing is at the path) or -1.
+int RowFileStillAt(int file, const std::string& path);
+
 // ---- saving what a graph shows ------------------------------------------------------------------
 //
 // A right click on a graph opens a menu: "Save image...", "Copy image" and "Save data as CSV...".
