@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <system_error>
 
 namespace korva::sim {
 
@@ -60,8 +62,11 @@ void saveEeprom(const std::string& path, const Words& words)
         if (!out)
             throw fileError("cannot write", temp);
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0)
-        throw fileError("cannot rename " + temp + " to", path);
+    // Replaces an existing file on every system (std::rename does not on Windows).
+    std::error_code error;
+    std::filesystem::rename(temp, path, error);
+    if (error)
+        throw std::runtime_error("cannot rename " + temp + " to " + path + ": " + error.message());
 }
 
 }  // namespace korva::sim

@@ -1,17 +1,14 @@
 // korva-sensor-sim: a simulated KORVA-TB sensor on a pseudo-terminal.
 
+#include "options.h"
 #include "ptysensor.h"
 
-#include <charconv>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <getopt.h>
-#include <limits>
-#include <optional>
+#include <exception>
 #include <pthread.h>
-#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace korva::sim {
 
@@ -45,82 +42,6 @@ Faults, to try the program's error handling:
   --drop-every N    ignore every N-th command (1 to 1000000; 0: none)
   --help            show this text
 )";
-
-// Option ids, in the order of kOptions below.
-enum OptionId { Link = 1000, Eeprom, Seed, NoPacing, Latency, Numbered, Silent, WrongEcho, Truncate, Extra, DropEvery, Help };
-
-constexpr option kOptions[] = {
-    {"link", required_argument, nullptr, Link},
-    {"eeprom", required_argument, nullptr, Eeprom},
-    {"seed", required_argument, nullptr, Seed},
-    {"no-pacing", no_argument, nullptr, NoPacing},
-    {"latency", required_argument, nullptr, Latency},
-    {"numbered", no_argument, nullptr, Numbered},
-    {"silent", no_argument, nullptr, Silent},
-    {"wrong-echo", no_argument, nullptr, WrongEcho},
-    {"truncate", required_argument, nullptr, Truncate},
-    {"extra", required_argument, nullptr, Extra},
-    {"drop-every", required_argument, nullptr, DropEvery},
-    {"help", no_argument, nullptr, Help},
-    {nullptr, 0, nullptr, 0},
-};
-
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// The value of a numeric option, from 0 to `most`.
-std::uint64_t number(const char* text, const char* option, std::uint64_t most)
-{
-    std::uint64_t value = 0;
-    const char* end = text + std::strlen(text);
-    const auto [ptr, ec] = std::from_chars(text, end, value);
-    if (ec != std::errc() || ptr != end || value > most)
-        throw UsageError(std::string("--") + option + " needs a whole number from 0 to " + std::to_string(most) +
-                         ", not \"" + text + "\"");
-    return value;
-}
-
-// Applies one option to `options`; returns false for --help.
-bool applyOption(int id, const char* arg, SensorOptions& options)
-{
-    const char* name = id >= Link && id <= Help ? kOptions[id - Link].name : "";
-    switch (id) {
-    case Link: options.linkPath = arg; break;
-    case Eeprom: options.eepromFile = arg; break;
-    case Seed: options.seed = number(arg, name, std::numeric_limits<std::uint32_t>::max()); break;
-    case NoPacing: options.pacing = false; break;
-    case Latency:
-        options.latency = std::chrono::milliseconds(number(arg, name, SensorOptions::kMaxLatency.count()));
-        break;
-    case Numbered: options.numbered = true; break;
-    case Silent: options.faults.silent = true; break;
-    case WrongEcho: options.faults.wrongEcho = true; break;
-    case Truncate: options.faults.truncate = number(arg, name, Faults::kMaxTruncate); break;
-    case Extra: options.faults.extra = number(arg, name, Faults::kMaxExtra); break;
-    case DropEvery: options.faults.dropEvery = number(arg, name, Faults::kMaxDropEvery); break;
-    case Help: return false;
-    default: throw UsageError("unknown option");
-    }
-    return true;
-}
-
-// The options of the command line, or nothing when --help was given.
-std::optional<SensorOptions> parseOptions(int argc, char** argv)
-{
-    SensorOptions options;
-    opterr = 0;
-    int id = 0;
-    while ((id = ::getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
-        if (id == '?' || id == ':')
-            throw UsageError(std::string("unknown option or missing value: ") + argv[optind - 1]);
-        if (!applyOption(id, optarg, options))
-            return std::nullopt;
-    }
-    if (optind < argc)
-        throw UsageError(std::string("unexpected argument: ") + argv[optind]);
-    return options;
-}
 
 // The signals that end the program are blocked before the serving thread starts, so that
 // only sigwait below receives them.
@@ -158,16 +79,17 @@ int serve(const SensorOptions& options)
 int main(int argc, char** argv)
 {
     using namespace korva::sim;
-    try {
-        const auto options = parseOptions(argc, argv);
-        if (!options) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        return serve(*options);
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "korva-sensor-sim: %s\nTry korva-sensor-sim --help\n", e.what());
+    const ParsedOptions parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "korva-sensor-sim: %s\nTry korva-sensor-sim --help\n", parsed.error.c_str());
         return 2;
+    }
+    if (parsed.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    try {
+        return serve(parsed.options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "korva-sensor-sim: %s\n", e.what());
         return 1;

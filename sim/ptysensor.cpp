@@ -1,7 +1,5 @@
 #include "ptysensor.h"
 
-#include "eepromfile.h"
-
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -52,12 +50,7 @@ timespec toTimespec(std::chrono::nanoseconds d)
 
 }  // namespace
 
-PtySensor::PtySensor(SensorOptions options)
-    : options_(std::move(options)),
-      engine_(options_.seed),
-      pacer_(options_.pacing, options_.latency)
-{
-}
+PtySensor::PtySensor(SensorOptions options) : linkPath_(options.linkPath), sensor_(std::move(options)) {}
 
 PtySensor::~PtySensor()
 {
@@ -68,18 +61,14 @@ void PtySensor::start()
 {
     if (thread_.joinable())
         return;
-    if (!options_.eepromFile.empty()) {
-        if (const auto stored = loadEeprom(options_.eepromFile))
-            engine_ = SensorEngine(options_.seed, *stored);
-    }
     try {
+        sensor_.start();
         openTerminal();
         makeLink();
     } catch (...) {
         closeAll();
         throw;
     }
-    epoch_ = Clock::now();
     thread_ = std::thread(&PtySensor::serve, this);
 }
 
@@ -118,27 +107,27 @@ void PtySensor::openTerminal()
 // The link is made beside its final name and renamed over it, which replaces an old link.
 void PtySensor::makeLink()
 {
-    if (options_.linkPath.empty())
+    if (linkPath_.empty())
         return;
-    const std::string temp = options_.linkPath + ".new";
+    const std::string temp = linkPath_ + ".new";
     ::unlink(temp.c_str());
     if (::symlink(devicePath_.c_str(), temp.c_str()) != 0)
         throw systemError("cannot create the link " + temp);
-    if (::rename(temp.c_str(), options_.linkPath.c_str()) != 0) {
+    if (::rename(temp.c_str(), linkPath_.c_str()) != 0) {
         ::unlink(temp.c_str());
-        throw systemError("cannot create the link " + options_.linkPath);
+        throw systemError("cannot create the link " + linkPath_);
     }
 }
 
 // Removes the link only while it still points to this sensor's device.
 void PtySensor::removeLink()
 {
-    if (options_.linkPath.empty() || devicePath_.empty())
+    if (linkPath_.empty() || devicePath_.empty())
         return;
     std::array<char, PATH_MAX> target{};
-    const ssize_t n = ::readlink(options_.linkPath.c_str(), target.data(), target.size() - 1);
+    const ssize_t n = ::readlink(linkPath_.c_str(), target.data(), target.size() - 1);
     if (n > 0 && devicePath_ == std::string(target.data(), std::size_t(n)))
-        ::unlink(options_.linkPath.c_str());
+        ::unlink(linkPath_.c_str());
 }
 
 void PtySensor::closeAll()
@@ -152,26 +141,25 @@ void PtySensor::closeAll()
 Words PtySensor::ram() const
 {
     std::lock_guard lock(mutex_);
-    return engine_.ram();
+    return sensor_.ram();
 }
 
 Words PtySensor::eeprom() const
 {
     std::lock_guard lock(mutex_);
-    return engine_.eeprom();
+    return sensor_.eeprom();
 }
 
 std::uint64_t PtySensor::commandsReceived(std::uint16_t order) const
 {
     std::lock_guard lock(mutex_);
-    const auto it = received_.find(order);
-    return it == received_.end() ? 0 : it->second;
+    return sensor_.commandsReceived(order);
 }
 
 Words PtySensor::lastCommandWords() const
 {
     std::lock_guard lock(mutex_);
-    return lastWords_;
+    return sensor_.lastCommandWords();
 }
 
 void PtySensor::serve()
@@ -179,8 +167,7 @@ void PtySensor::serve()
     while (waitForWork()) {
         const Clock::time_point now = Clock::now();
         readInput(now);
-        noteHeld();
-        assembler_.expire(now);
+        sensor_.expire(now);
         sendDue(now);
     }
 }
@@ -189,7 +176,7 @@ void PtySensor::serve()
 // chunk is due or a partial frame expires. Returns false when asked to stop.
 bool PtySensor::waitForWork()
 {
-    const short events = short((takesInput() ? POLLIN : 0) | (writeBlocked_ ? POLLOUT : 0));
+    const short events = short((sensor_.takesInput() ? POLLIN : 0) | (writeBlocked_ ? POLLOUT : 0));
     std::array<pollfd, 2> fds{{{master_, events, 0},
                                {wakeRead_, POLLIN, 0}}};
     const auto deadline = nextDeadline();
@@ -205,17 +192,11 @@ bool PtySensor::waitForWork()
 
 std::optional<Clock::time_point> PtySensor::nextDeadline() const
 {
-    std::optional<Clock::time_point> next = assembler_.deadline();
-    if (!outbox_.empty() && !writeBlocked_ && (!next || outbox_.front().due < *next))
-        next = outbox_.front().due;
+    std::optional<Clock::time_point> next = sensor_.partialFrameDeadline();
+    const auto answer = sensor_.nextAnswerDue();
+    if (answer && !writeBlocked_ && (!next || *answer < *next))
+        next = answer;
     return next;
-}
-
-// Input is taken while the outbox has room, and always to the end of a partial frame, so that a
-// frame is never dropped for bytes that were left waiting in the device.
-bool PtySensor::takesInput() const
-{
-    return outboxBytes_ < kOutboxLimit || assembler_.pendingBytes() > 0;
 }
 
 // Reads no further than the end of the frame being assembled, so that a full outbox stops the
@@ -223,58 +204,13 @@ bool PtySensor::takesInput() const
 void PtySensor::readInput(Clock::time_point now)
 {
     std::array<std::uint8_t, kFrameBytes> buffer{};
-    for (std::size_t taken = 0; taken < kInputPerPass && takesInput();) {
-        const ssize_t n = ::read(master_, buffer.data(), kFrameBytes - assembler_.pendingBytes());
+    for (std::size_t taken = 0; taken < kInputPerPass && sensor_.takesInput();) {
+        const ssize_t n = ::read(master_, buffer.data(), sensor_.frameRoom());
         if (n <= 0)
             return;
         taken += std::size_t(n);
-        for (const auto& frame : assembler_.feed({buffer.data(), std::size_t(n)}, now))
-            handleFrame(frame, now);
-    }
-}
-
-void PtySensor::noteHeld()
-{
-    const std::size_t held = outboxBytes_ + assembler_.pendingBytes();
-    if (held > mostHeld_)
-        mostHeld_ = held;
-}
-
-void PtySensor::handleFrame(const FrameAssembler::Frame& frame, Clock::time_point now)
-{
-    const Bytes reply = answer(frame.bytes, now);
-    for (auto& chunk : pacer_.schedule(reply, frame.firstByte, now)) {
-        outboxBytes_ += chunk.bytes.size();
-        outbox_.push_back(std::move(chunk));
-    }
-}
-
-Bytes PtySensor::answer(const Bytes& frame, Clock::time_point now)
-{
-    const std::uint16_t order = frameOrder(frame);
-    std::lock_guard lock(mutex_);
-    ++received_[order];
-    lastWords_ = frameWords(frame);
-    if (options_.faults.drops(++commandNumber_))
-        return {};
-    const double t = std::chrono::duration<double>(now - epoch_).count();
-    Bytes reply = engine_.handle(frame, t);
-    if (options_.numbered && order == Measure)
-        setFrameWord(reply, 2, ++recordNumber_);
-    saveEepromIfWritten(order);
-    options_.faults.apply(order, reply);
-    return reply;
-}
-
-// A failed save must not stop the sensor; it is reported and the set stays in memory.
-void PtySensor::saveEepromIfWritten(std::uint16_t order)
-{
-    if (order != WriteEeprom || options_.eepromFile.empty())
-        return;
-    try {
-        saveEeprom(options_.eepromFile, engine_.eeprom());
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "korva-sensor-sim: %s\n", e.what());
+        std::lock_guard lock(mutex_);
+        sensor_.receive({buffer.data(), std::size_t(n)}, now);
     }
 }
 
@@ -282,28 +218,22 @@ void PtySensor::saveEepromIfWritten(std::uint16_t order)
 // becomes writable again.
 void PtySensor::sendDue(Clock::time_point now)
 {
-    while (!writeBlocked_ && !outbox_.empty() && outbox_.front().due <= now) {
-        Bytes& bytes = outbox_.front().bytes;
+    while (!writeBlocked_) {
+        const std::span<const std::uint8_t> bytes = sensor_.due(now);
+        if (bytes.empty())
+            return;
         const ssize_t n = ::write(master_, bytes.data(), bytes.size());
         if (n < 0) {
             writeBlocked_ = errno == EAGAIN;
             if (!writeBlocked_)
-                dropFront();   // nothing else can be done with an unwritable answer
+                sensor_.dropFront();   // nothing else can be done with an unwritable answer
             continue;
         }
-        bytes.erase(bytes.begin(), bytes.begin() + n);
-        outboxBytes_ -= std::size_t(n);
-        if (bytes.empty())
-            outbox_.pop_front();
-        else
+        const bool whole = std::size_t(n) == bytes.size();
+        sensor_.sent(std::size_t(n));
+        if (!whole)
             writeBlocked_ = true;
     }
-}
-
-void PtySensor::dropFront()
-{
-    outboxBytes_ -= outbox_.front().bytes.size();
-    outbox_.pop_front();
 }
 
 }  // namespace korva::sim

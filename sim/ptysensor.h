@@ -1,44 +1,25 @@
-// The simulated sensor on a pseudo-terminal: a thread that reads command frames from the
-// pty master, answers them through the SensorEngine, paced like the real serial line.
+// The simulated sensor on a pseudo-terminal (Linux only): a thread that reads command bytes from
+// the pty master into the SimulatedSensor and writes its answer chunks back when they are due.
 #pragma once
 
-#include "faults.h"
-#include "frameassembler.h"
-#include "linepacer.h"
-#include "sensorengine.h"
+#include "options.h"
+#include "simulatedsensor.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <deque>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 
 namespace korva::sim {
 
-struct SensorOptions {
-    static constexpr std::chrono::milliseconds kMaxLatency{10'000};   // largest --latency
-
-    bool pacing = true;                      // answer at the pace of a 19200-baud line
-    std::chrono::milliseconds latency{0};    // extra delay before each answer
-    Faults faults;
-    std::string eepromFile;                  // keeps the EEPROM set across runs when not empty
-    std::string linkPath;                    // symlink to the device when not empty
-    std::uint64_t seed = 1;                  // seed of the video noise
-    // A test mode: word 2 (the value shown) of each measurement record is the record's number,
-    // 1, 2, 3, ... (counting on from 0 after 65535), so that a test can tell every record apart.
-    bool numbered = false;
-};
-
 class PtySensor {
 public:
-    // Like a real sensor, it holds little: while this many answer bytes wait to be written, it
-    // reads no further commands, and the pseudo-terminal's own buffer holds the PC's writes back.
-    static constexpr std::size_t kOutboxLimit = 4096;
+    // While this many answer bytes wait to be written, it reads no further commands, and the
+    // pseudo-terminal's own buffer holds the PC's writes back.
+    static constexpr std::size_t kOutboxLimit = SimulatedSensor::kOutboxLimit;
     // Command bytes taken in one pass of the serving loop, so due answers are never starved.
-    static constexpr std::size_t kInputPerPass = 4096;
+    static constexpr std::size_t kInputPerPass = SimulatedSensor::kInputPerPass;
 
     explicit PtySensor(SensorOptions options);
     ~PtySensor();
@@ -61,7 +42,7 @@ public:
     Words lastCommandWords() const;
     // The most bytes held at once since the start: a partial command frame and the answers not
     // yet written.
-    std::size_t mostBytesHeld() const { return mostHeld_; }
+    std::size_t mostBytesHeld() const { return sensor_.mostBytesHeld(); }
 
 private:
     void openTerminal();
@@ -71,29 +52,13 @@ private:
 
     void serve();
     bool waitForWork();
-    bool takesInput() const;
     void readInput(Clock::time_point now);
-    void noteHeld();
-    void handleFrame(const FrameAssembler::Frame& frame, Clock::time_point now);
-    Bytes answer(const Bytes& frame, Clock::time_point now);
-    void saveEepromIfWritten(std::uint16_t order);
     void sendDue(Clock::time_point now);
-    void dropFront();
     std::optional<Clock::time_point> nextDeadline() const;
 
-    const SensorOptions options_;
-    mutable std::mutex mutex_;   // guards engine_, received_ and lastWords_
-    SensorEngine engine_;
-    std::map<std::uint16_t, std::uint64_t> received_;
-    std::uint64_t commandNumber_ = 0;
-    std::uint16_t recordNumber_ = 0;  // of the last measurement record numbered
-    Words lastWords_{};
-
-    FrameAssembler assembler_;
-    LinePacer pacer_;
-    std::deque<LinePacer::Chunk> outbox_;
-    std::size_t outboxBytes_ = 0;
-    std::atomic<std::size_t> mostHeld_{0};
+    const std::string linkPath_;
+    mutable std::mutex mutex_;   // guards what the views read of sensor_: its engine and counts
+    SimulatedSensor sensor_;
     bool writeBlocked_ = false;
 
     int master_ = -1;
@@ -101,7 +66,6 @@ private:
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
     std::string devicePath_;
-    Clock::time_point epoch_{};
     std::thread thread_;
 };
 

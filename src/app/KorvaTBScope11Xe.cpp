@@ -7,6 +7,10 @@
 #include "rs232.h"
 #include "shell/Shell.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace korva {
@@ -58,17 +62,47 @@ const CtrlCallbackName ctrlCallbacks[] = {
     {"CC_NEDITTolLeff", IgnoreEvents},
 };
 
-// Names each item of the COM-port ring after its device, "COM5 (ttyUSB0)".
+// Names each item of the COM-port ring after its device, "COM5 (ttyUSB0)", "COM1 (simulated sensor)".
 void LabelComPorts()
 {
     for (int port = 1; port <= COM_PORT_COUNT; ++port) {
         std::string device = ComDeviceName(port);
         const auto slash = device.find_last_of('/');
-        if (slash != std::string::npos)
+        if (device.starts_with("sim:"))
+            device = "simulated sensor";
+        else if (slash != std::string::npos)
             device.erase(0, slash + 1);
         const std::string label = "COM" + std::to_string(port) + " (" + device + ")";
         SetRingItemLabel(panelHandle, PANEL_DROPDCOM, port, label.c_str());
     }
+}
+
+// --demo: COM1 is the simulated sensor inside the program (the device "sim:") unless KORVA_COM1
+// names a device already. Other arguments are ignored.
+void UseSimulatedSensorOnDemo(int argc, char** argv)
+{
+    const bool demo = argc > 1 && std::any_of(argv + 1, argv + argc, [](const char* argument) {
+                          return std::strcmp(argument, "--demo") == 0;
+                      });
+    const char* chosen = std::getenv("KORVA_COM1");
+    if (!demo || (chosen != nullptr && *chosen != '\0'))
+        return;
+#ifdef _WIN32
+    _putenv("KORVA_COM1=sim:");
+#else
+    setenv("KORVA_COM1", "sim:", 1);
+#endif
+}
+
+// Where an installer put the program, which is no place for the operator's files even where an
+// administrator could write: the Debian package's folder, or on Windows the folder the installer
+// left its uninstaller in.
+std::string PackageFolder()
+{
+    const std::filesystem::path folder(std::u8string(proj_dir.begin(), proj_dir.end()));
+    if (std::filesystem::exists(folder / "uninstall.exe"))
+        return proj_dir;
+    return KORVA_PACKAGE_FOLDER;
 }
 
 // Every callback of both panels, under the name the panel file gives it.
@@ -88,6 +122,7 @@ void RegisterCallbacks()
 // the greeting of the sensor. Returns 0, or -1 when the run-time or a panel cannot be had.
 int StartUp(int argc, char** argv)
 {
+    UseSimulatedSensorOnDemo(argc, argv);
     if (InitUserInterface(argc, argv) == 0)
         return -1;
     RegisterCallbacks();
@@ -101,7 +136,7 @@ int StartUp(int argc, char** argv)
     CloseOnQuitSignals(panelHandle);
     LabelComPorts();
     proj_dir = GetProjectDir();
-    ChooseDefaultFolder(KORVA_PACKAGE_FOLDER);
+    ChooseDefaultFolder(PackageFolder());
     SetExportFolder(defaultFolder);
     InitVars();
     InitRS232(com);

@@ -1,10 +1,15 @@
 // Serial-port library of the program, built on Qt Serial Port.
 //
-// Every port number owns one QSerialPort for the whole run. Closing a port closes that object but
-// keeps it, so a receive callback may close (or reopen) its own port while the QSerialPort is still
-// inside the signal that led to the callback.
+// A port talks to a QIODevice: a QSerialPort for a real device, or the simulated line (SimLine)
+// for the device "sim:", whose other end is the simulated sensor inside the program. The few calls
+// only a serial port has (line settings, handshake, its driver's buffers) go to the QSerialPort
+// alone; everything else is the same code for both.
 //
-// Received bytes move from the QSerialPort into the port's own input queue, which holds at most the
+// Every port number owns its QSerialPort, and its SimLine once it has used one, for the whole run.
+// Closing a port closes that object but keeps it, so a receive callback may close (or reopen) its
+// own port while the device is still inside the signal that led to the callback.
+//
+// Received bytes move from the device into the port's own input queue, which holds at most the
 // size the port was opened with: what arrives while it is full is dropped and counted, the way a
 // serial driver's full receive buffer overruns, so a device that keeps sending while nothing reads
 // costs no memory beyond the queue.
@@ -16,6 +21,8 @@
 #include "rs232.h"
 
 #include "inspect.h"
+#include "simline.h"
+#include "simsensor.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -150,14 +157,14 @@ struct Listener {
     void* data = nullptr;
 };
 
-// One port number: its QSerialPort, time limit and receive callback.
+// One port number: its device, time limit and receive callback.
 class ComPort {
 public:
     explicit ComPort(int number) : number_(number) {}
     ComPort(const ComPort&) = delete;
     ComPort& operator=(const ComPort&) = delete;
 
-    bool IsOpen() const { return serial_ != nullptr && serial_->isOpen(); }
+    bool IsOpen() const { return device_ != nullptr && device_->isOpen(); }
     OpenOutcome Open(const QString& device, long baud, int parity, int dataBits, int stopBits, int inputQueueSize);
     void Close();
     void SetTimeLimit(double seconds) { timeLimitMs_ = static_cast<int>(std::lround(std::max(seconds, 0.0) * 1000)); }
@@ -167,6 +174,7 @@ public:
     int Write(const char* buffer, size_t count);
     int QueueLength();
     long long Dropped() const { return dropped_; }
+    const sim::SimulatedSensor* SimulatedSensor() const;
     void FlushInput();
     void FlushOutput();
 
@@ -185,6 +193,11 @@ private:
     };
 
     QSerialPort& Serial();
+    SimLine& Simulated();
+    // The open device as a serial port; null for the simulated line.
+    QSerialPort* SerialLine() const { return qobject_cast<QSerialPort*>(device_.data()); }
+    OpenOutcome OpenSerial(const QString& device, const LineSettings& settings);
+    OpenOutcome OpenSimulated(const QString& device);
     void OnReadyRead();
     void OnBytesWritten();
     void OnError(QSerialPort::SerialPortError error);
@@ -195,7 +208,9 @@ private:
     void DeliverLater();
 
     const int number_;
+    QPointer<QIODevice> device_;  // the device of the last open: serial_ or simLine_
     QPointer<QSerialPort> serial_;
+    QPointer<SimLine> simLine_;
     int timeLimitMs_ = kDefaultTimeLimitMs;
     Listener listener_;
     QByteArray input_;              // the input queue, oldest byte first
@@ -225,6 +240,16 @@ QSerialPort& ComPort::Serial()
     return *serial_;
 }
 
+SimLine& ComPort::Simulated()
+{
+    if (simLine_ == nullptr) {
+        simLine_ = new SimLine(QCoreApplication::instance());
+        QObject::connect(simLine_, &QIODevice::readyRead, simLine_, [this] { OnReadyRead(); });
+        QObject::connect(simLine_, &QIODevice::bytesWritten, simLine_, [this] { OnBytesWritten(); });
+    }
+    return *simLine_;
+}
+
 OpenOutcome ComPort::Open(const QString& device, long baud, int parity, int dataBits, int stopBits,
                           int inputQueueSize)
 {
@@ -232,25 +257,50 @@ OpenOutcome ComPort::Open(const QString& device, long baud, int parity, int data
     const std::optional<LineSettings> settings = ToLineSettings(baud, parity, dataBits, stopBits);
     if (!settings)
         return Failure(COM_ERR_SYSTEM, QStringLiteral("Unsupported line settings"), device);
+    inputQueueSize_ = inputQueueSize > 0 ? inputQueueSize : kDefaultInputQueueSize;
+    const OpenOutcome outcome = SimLine::IsSimDevice(device) ? OpenSimulated(device) : OpenSerial(device, *settings);
+    if (outcome.code != 0)
+        return outcome;
+    timeLimitMs_ = kDefaultTimeLimitMs;
+    input_.reserve(inputQueueSize_);
+    dropped_ = 0;
+    return {};
+}
+
+OpenOutcome ComPort::OpenSerial(const QString& device, const LineSettings& settings)
+{
     if (NameTooLong(device))
         return {COM_ERR_NO_PORT, QStringLiteral("Device name too long (%1 characters)").arg(device.size()).toStdString()};
     QSerialPort& serial = Serial();
     serial.setPortName(device);
-    serial.setBaudRate(settings->baud);
-    serial.setParity(settings->parity);
-    serial.setDataBits(settings->dataBits);
-    serial.setStopBits(settings->stopBits);
+    serial.setBaudRate(settings.baud);
+    serial.setParity(settings.parity);
+    serial.setDataBits(settings.dataBits);
+    serial.setStopBits(settings.stopBits);
     serial.setFlowControl(QSerialPort::NoFlowControl);
-    inputQueueSize_ = inputQueueSize > 0 ? inputQueueSize : kDefaultInputQueueSize;
     // Bounds what Qt reads ahead while a callback processes events inside readyRead, when the
     // bytes cannot be moved into the queue yet.
     serial.setReadBufferSize(inputQueueSize_);
     if (!serial.open(QIODevice::ReadWrite))
         return DescribeOpenFailure(serial, device);
-    timeLimitMs_ = kDefaultTimeLimitMs;
-    input_.reserve(inputQueueSize_);
-    dropped_ = 0;
+    device_ = &serial;
     return {};
+}
+
+// The simulated line takes any line settings: its sensor is paced like a 19200-baud 8N1 line.
+OpenOutcome ComPort::OpenSimulated(const QString& device)
+{
+    SimLine& line = Simulated();
+    if (!line.OpenDevice(device, inputQueueSize_))
+        return {COM_ERR_CANNOT_OPEN,
+                QStringLiteral("Cannot start the simulated sensor (%1): %2").arg(device, line.errorString()).toStdString()};
+    device_ = &line;
+    return {};
+}
+
+const sim::SimulatedSensor* ComPort::SimulatedSensor() const
+{
+    return simLine_ != nullptr && device_ == simLine_ ? simLine_->Sensor() : nullptr;
 }
 
 void ComPort::Close()
@@ -259,16 +309,18 @@ void ComPort::Close()
     if (closing_ || !IsOpen())
         return;
     closing_ = true;
-    serial_->close();
+    device_->close();
     closing_ = false;
     listener_ = {};
     input_.clear();
     pending_ = 0;
 }
 
+// The simulated line has no handshake lines: nothing holds its bytes back.
 bool ComPort::SetHandshake(bool on)
 {
-    return serial_->setFlowControl(on ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl);
+    QSerialPort* serial = SerialLine();
+    return serial == nullptr || serial->setFlowControl(on ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl);
 }
 
 void ComPort::Listen(const Listener& listener)
@@ -289,7 +341,7 @@ int ComPort::Read(char* buffer, size_t count)
         NoteArrivals();
         got += TakeInput(buffer + got, wanted - got);
         if (got == wanted || deadline.hasExpired() ||
-            !serial_->waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            !device_->waitForReadyRead(static_cast<int>(deadline.remainingTime())))
             break;
     }
     if (!IsOpen())
@@ -314,10 +366,11 @@ int ComPort::QueueLength()
 
 int ComPort::Write(const char* buffer, size_t count)
 {
-    const qint64 accepted = serial_->write(buffer, static_cast<qint64>(count));
+    const qint64 accepted = device_->write(buffer, static_cast<qint64>(count));
     // Hand the bytes to the driver now rather than at the next event processing, so a request
-    // goes out at once.
-    serial_->flush();
+    // goes out at once. The simulated line passes them on within write.
+    if (QSerialPort* serial = SerialLine())
+        serial->flush();
     return accepted < 0 ? COM_ERR_IO : static_cast<int>(accepted);
 }
 
@@ -326,13 +379,17 @@ int ComPort::Write(const char* buffer, size_t count)
 // and the next frame for one garbled command.
 void ComPort::FlushOutput()
 {
-    if (serial_->bytesToWrite() > 0)
-        serial_->clear(QSerialPort::Output);
+    QSerialPort* serial = SerialLine();
+    if (serial != nullptr && serial->bytesToWrite() > 0)
+        serial->clear(QSerialPort::Output);
 }
 
 void ComPort::FlushInput()
 {
-    serial_->clear(QSerialPort::Input);
+    if (QSerialPort* serial = SerialLine())
+        serial->clear(QSerialPort::Input);
+    else
+        simLine_->ClearInput();
     input_.clear();
     pending_ &= ~(COM_EVENT_NOTIFY | COM_EVENT_CHAR);
 }
@@ -345,7 +402,7 @@ void ComPort::OnReadyRead()
 
 void ComPort::OnBytesWritten()
 {
-    if (serial_->bytesToWrite() == 0) {
+    if (device_->bytesToWrite() == 0) {
         pending_ |= COM_EVENT_TX_EMPTY;
         Deliver();
     }
@@ -364,13 +421,13 @@ void ComPort::OnError(QSerialPort::SerialPortError error)
 // notes the events the stored bytes raise.
 void ComPort::NoteArrivals()
 {
-    if (!IsOpen() || serial_->bytesAvailable() == 0)
+    if (!IsOpen() || device_->bytesAvailable() == 0)
         return;
     const qsizetype stored = input_.size();
-    const qint64 fits = std::min<qint64>(serial_->bytesAvailable(), inputQueueSize_ - stored);
+    const qint64 fits = std::min<qint64>(device_->bytesAvailable(), inputQueueSize_ - stored);
     input_.resize(stored + fits);
-    input_.resize(stored + std::max<qint64>(serial_->read(input_.data() + stored, fits), 0));
-    dropped_ += serial_->skip(serial_->bytesAvailable());
+    input_.resize(stored + std::max<qint64>(device_->read(input_.data() + stored, fits), 0));
+    dropped_ += device_->skip(device_->bytesAvailable());
     const QByteArrayView fresh = QByteArrayView(input_).sliced(stored);
     if (fresh.isEmpty())
         return;
@@ -410,7 +467,7 @@ void ComPort::Deliver()
 void ComPort::DeliverLater()
 {
     if (pending_ != 0 && IsOpen())
-        QTimer::singleShot(0, serial_, [this] { Deliver(); });
+        QTimer::singleShot(0, device_, [this] { Deliver(); });
 }
 
 // Port numbers ever used; entries stay for the whole run, so their addresses stay valid.
@@ -443,7 +500,9 @@ OpenOutcome OpenPort(int port, const char* deviceName, long baud, int parity, in
         return {COM_ERR_PORT_NUMBER, "No device for port " + n + " (KORVA_COM" + n + " can name one)"};
     }
     ComPort& slot = Ports().try_emplace(port, port).first->second;
-    return slot.Open(SystemDevice(device), baud, parity, dataBits, stopBits, inputQueueSize);
+    const QString name = QString::fromStdString(device);
+    return slot.Open(SimLine::IsSimDevice(name) ? name : SystemDevice(device), baud, parity, dataBits, stopBits,
+                     inputQueueSize);
 }
 
 }  // namespace
@@ -514,6 +573,12 @@ int GetInQLen(int port)
 long long GetInQDropped(int port)
 {
     return OnOpenPort(port, [](ComPort& p) { return p.Dropped(); });
+}
+
+const sim::SimulatedSensor* SimulatedSensorOf(int port)
+{
+    const auto found = Ports().find(port);
+    return found == Ports().end() ? nullptr : found->second.SimulatedSensor();
 }
 
 int CloseCom(int port)

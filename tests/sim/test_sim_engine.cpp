@@ -1,7 +1,9 @@
 // The protocol engine of the simulated sensor: answers, parameter sets, measurement records
-// checked against the moving object and the video curve, teach and background modes.
+// checked against the moving object and the video curve, teach and background modes; and the
+// options as a command line or a port device's option text gives them.
 
 #include "ccdmodel.h"
+#include "options.h"
 #include "sensorengine.h"
 
 #include <QTest>
@@ -100,6 +102,7 @@ private slots:
     void teachSetPointTakesTheEvaluatedValue();
     void teachBackgroundFlattensTheLineInMode2();
     void objectMovesOverTime();
+    void optionsAreReadLikeACommandLine();
 };
 
 void SensorEngineTest::parameterSetsLiveInRamAndEeprom()
@@ -423,6 +426,29 @@ void SensorEngineTest::objectMovesOverTime()
         previous = now;
     }
     QVERIFY(std::abs(record(engine, 8.0)[2] - record(engine, 0.0)[2]) <= 2);
+}
+
+// Blanks separate the words; a value follows its option or an "="; a beginning of a name that fits
+// one option only stands for it; "--" ends the options; --help ends the reading.
+void SensorEngineTest::optionsAreReadLikeACommandLine()
+{
+    const auto read = [](std::string_view text) { return parseOptions(splitOptions(text)); };
+    QCOMPARE(read("--eeprom=my file").error, std::string("unexpected argument: file"));  // no blank in a name
+    const ParsedOptions good = read(" --lat=30\t--sil  --seed 7 --eeprom=e.txt --drop-every 3 ");
+    QVERIFY(good.error.empty() && !good.help);
+    QCOMPARE(good.options.latency.count(), 30);
+    QVERIFY(good.options.faults.silent);
+    QCOMPARE(good.options.seed, std::uint64_t{7});
+    QCOMPARE(good.options.eepromFile, std::string("e.txt"));
+    QCOMPARE(good.options.faults.dropEvery, std::uint64_t{3});
+    QVERIFY(good.options.pacing);
+
+    QCOMPARE(read("--n").error, std::string("unknown option or missing value: --n"));  // --no-pacing or --numbered
+    QCOMPARE(read("--silent=1").error, std::string("unknown option or missing value: --silent=1"));
+    QCOMPARE(read("--silent -- --numbered").error, std::string("unexpected argument: --numbered"));
+    QCOMPARE(read("--link --silent").options.linkPath, std::string("--silent"));
+    QVERIFY(read("stray --help --bogus").help);
+    QVERIFY(read("").error.empty());
 }
 
 QTEST_APPLESS_MAIN(SensorEngineTest)

@@ -3,6 +3,9 @@
 // Ports are addressed by number (1 = COM1, ...). When the environment variable KORVA_COM<n> is
 // set, port n is that device (for example KORVA_COM1=/dev/pts/4); otherwise, on Linux, ports 1-4
 // are /dev/ttyS0-3, 5-8 /dev/ttyUSB0-3 and 9-12 /dev/ttyACM0-3; on Windows port n is COMn.
+// The device "sim:" or "sim:<options>" (the options of korva-sensor-sim, separated by blanks, but
+// --link and --help) is the simulated sensor inside the program, paced like a 19200-baud line;
+// every function below works on it as on a serial port.
 // Everything runs on the user-interface thread: the receive callback is called during event
 // processing (RunUserInterface or ProcessSystemEvents), never from another thread.
 #pragma once
@@ -39,7 +42,8 @@ constexpr int COM_PORT_COUNT = 12;
 
 // Opens and configures a port. An empty device name derives the device from the port number.
 // parity 0 = none; stopBits 1 or 2. The input queue holds inputQueueSize bytes (4096 for a size
-// below 1); bytes that arrive while it is full are dropped. Returns 0 or a negative error code.
+// below 1); bytes that arrive while it is full are dropped. Returns 0 or a negative error code;
+// a "sim:" device with options the simulated sensor does not take gives COM_ERR_CANNOT_OPEN.
 int OpenComConfig(int port, const char* deviceName, long baud, int parity, int dataBits, int stopBits,
                   int inputQueueSize, int outputQueueSize);
 // Time limit of ComRd and ComWrt, in seconds.
