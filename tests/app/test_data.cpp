@@ -2,6 +2,7 @@
 // pseudo-terminal and through the real panel widgets.
 #include "support/FileDialog.h"
 #include "support/Program.h"
+#include "support/SensorOnCom1.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

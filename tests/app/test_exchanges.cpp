@@ -6,6 +6,7 @@
 #include "support/FileDialog.h"
 #include "popup/PopUp.h"
 #include "support/Program.h"
+#include "support/SensorOnCom1.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,6 +2,7 @@
 // through the real panel widgets.
 #include "support/FileDialog.h"
 #include "support/Program.h"
+#include "support/SensorOnCom1.h"
 #include "support/SmallDisk.h"
 
 #include <QElapsedTimer>

@@ -516,6 +516,7 @@ private slots:
         QCOMPARE(defaultFolder, program);
         ChooseDefaultFolder(program);
         QCOMPARE(defaultFolder, GetDocumentsDir());
+#ifndef _WIN32
         QTemporaryDir readOnly;
         if (mount("korva-test", QFile::encodeName(readOnly.path()).constData(), "tmpfs", MS_RDONLY, nullptr) == 0) {
             proj_dir = readOnly.path().toStdString();
@@ -523,6 +524,7 @@ private slots:
             QCOMPARE(defaultFolder, GetDocumentsDir());
             umount2(QFile::encodeName(readOnly.path()).constData(), MNT_DETACH);
         }
+#endif
         proj_dir = program;
         ChooseDefaultFolder("/usr/libexec/korva-tb-scope");
     }

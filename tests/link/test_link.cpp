@@ -1,6 +1,7 @@
 // The device link through a real pseudo-terminal: frames, the receive handler, opening and
 // greeting the sensor, the port ring and a pulled cable.
 #include "support/Program.h"
+#include "support/SensorOnCom1.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

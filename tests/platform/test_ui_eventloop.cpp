@@ -1,21 +1,15 @@
 // The event loop: nested event processing, waits built on it, the timer control and quitting.
 #include "uitest.h"
 
+#include "support/Cpu.h"
+
 #include <QPushButton>
-#include <sys/resource.h>
 
 using namespace korva;
 using namespace korva::uitest;
 
 namespace {
 
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 int CountTicks(const std::vector<Seen>& seen, int panel)
 {
@@ -85,12 +79,12 @@ private slots:
     void waitLoopStaysLightOnTheProcessor()
     {
         QCOMPARE(SetCtrlAttribute(g_panel, TIMER, ATTR_ENABLED, 1), 0);
-        const double cpuBefore = CpuSeconds();
+        const double cpuBefore = test::ProcessCpuSeconds();
         QElapsedTimer clock;
         clock.start();
         ProcessFor(1500);
         const double wall = clock.elapsed() / 1000.0;
-        const double load = (CpuSeconds() - cpuBefore) / wall;
+        const double load = (test::ProcessCpuSeconds() - cpuBefore) / wall;
         QCOMPARE(SetCtrlAttribute(g_panel, TIMER, ATTR_ENABLED, 0), 0);
         QVERIFY2(load < 0.30, qPrintable(QStringLiteral("%1 % of one core").arg(load * 100)));
         const int ticks = CountTicks(TakeSeen(), g_panel);

@@ -3,6 +3,7 @@
 // value and tolerance on the main panel.
 #include "popup/PopUp.h"
 #include "support/Program.h"
+#include "support/SensorOnCom1.h"
 
 #include <QComboBox>
 

@@ -10,13 +10,16 @@
 #include <QtTest>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <functional>
-#include <poll.h>
 #include <sstream>
+#include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 using namespace korva;
 using namespace std::chrono_literals;
@@ -125,11 +128,16 @@ private slots:
     // come and go as a hang-up.
     void onlyARegularFileOrANewNameIsOpened()
     {
+        Recorder recorder;
+#ifdef _WIN32
+        // Device names are devices in every folder.
+        QVERIFY(!recorder.Open(QFile::encodeName(dir.filePath("nul.csv")).constData(), At(0ms)));
+        QCOMPARE(recorder.Fault(), RecordFault::NotAFile);
+#else
         const QByteArray fifo = QFile::encodeName(dir.filePath("pipe.csv"));
         QCOMPARE(mkfifo(fifo.constData(), 0644), 0);
         const int reader = open(fifo.constData(), O_RDONLY | O_NONBLOCK);
         QVERIFY(reader >= 0);
-        Recorder recorder;
         QVERIFY(!recorder.Open(fifo.constData(), At(0ms)));
         QCOMPARE(recorder.Fault(), RecordFault::NotAFile);
         pollfd hangUp{reader, POLLIN, 0};
@@ -143,6 +151,7 @@ private slots:
 
         QVERIFY(!recorder.Open("/dev/null", At(0ms)));
         QCOMPARE(recorder.Fault(), RecordFault::NotAFile);
+#endif
         QVERIFY(!recorder.Open(QFile::encodeName(dir.filePath("no folder/run.csv")).constData(), At(0ms)));
         QCOMPARE(recorder.Fault(), RecordFault::CannotOpen);
         QCOMPARE(recorder.FaultErrno(), ENOENT);
@@ -157,9 +166,14 @@ private slots:
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(1000, 'x')) == 1000);
         old.close();
+#ifdef _WIN32
+        const QString& opened = path;  // links are shortcut files there
+#else
         QVERIFY(QFile::link(path, link));
+        const QString& opened = link;
+#endif
         Recorder recorder;
-        QVERIFY(recorder.Open(QFile::encodeName(link).constData(), At(0ms)));
+        QVERIFY(recorder.Open(QFile::encodeName(opened).constData(), At(0ms)));
         QCOMPARE(ReadAll(path), HEADER);
         QVERIFY(recorder.Append(WORDS.data(), At(0ms)));
         QVERIFY(recorder.Flush());
@@ -167,6 +181,7 @@ private slots:
         QCOMPARE(ReadAll(path), HEADER + ROW);
     }
 
+#ifndef _WIN32  // Windows refuses to delete or rename a file that is open for writing
     // Writes to a file deleted, renamed away or rotated as logs are (renamed away and a new file of
     // its name put in its place) succeed and reach no one; the next write stops recording instead.
     // Opening anew clears the fault.
@@ -190,6 +205,7 @@ private slots:
         QCOMPARE(recorder.FaultErrno(), 0);
     }
 
+#ifndef _WIN32
     // `umount -l` of the stick being recorded to: the file lives on, out of reach of every path.
     void aLazilyUnmountedDiskStopsRecording()
     {
@@ -205,6 +221,8 @@ private slots:
         QCOMPARE(recorder.Fault(), RecordFault::FileGone);
         QVERIFY(!recorder.IsOpen());
     }
+#endif
+#endif
 
     void aDiskFillingUpStopsRecordingAfterAWholeRow()
     {

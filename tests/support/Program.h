@@ -1,16 +1,14 @@
 // Drives the program started in the test process (StartProgram.h): events processed, buttons
-// pressed, panels and variables looked at, a sensor put on COM1.
+// pressed, panels and variables looked at. (SensorOnCom1.h puts a sensor on COM1.)
 #pragma once
 
 #include "KorvaTBScope11Xe.h"
 #include "shell/Shell.h"
 #include "gui/Gui.h"
 #include "link/Com232.h"
-#include "ptysensor.h"
 #include "inspect.h"
 #include "rs232.h"
 #include "support/Events.h"
-#include "support/Pty.h"
 #include "support/StartProgram.h"
 #include "userint.h"
 
@@ -126,45 +124,6 @@ public:
 private:
     QTimer m_timer;
     bool m_fired = false;
-};
-
-// Puts a sensor on COM1 for a test: a scripted peer or the simulated sensor (unpaced unless told
-// otherwise), opened and greeted as choosing the port in the ring does.
-class SensorOnCom1 {
-public:
-    std::unique_ptr<ScriptedPeer> peer;
-    std::unique_ptr<sim::PtySensor> sensor;
-
-    void UsePeer(ScriptedPeer::Script script)
-    {
-        sensor.reset();
-        peer = std::make_unique<ScriptedPeer>(std::move(script));
-        Open(peer->path());
-    }
-
-    static sim::SensorOptions Unpaced()
-    {
-        sim::SensorOptions options;
-        options.pacing = false;
-        return options;
-    }
-
-    void UseSimulator(const sim::SensorOptions& options = Unpaced())
-    {
-        peer.reset();
-        sensor = std::make_unique<sim::PtySensor>(options);
-        sensor->start();
-        Open(sensor->devicePath());
-    }
-
-private:
-    static void Open(const std::string& path)
-    {
-        CloseCom(com);
-        qputenv("KORVA_COM1", QByteArray::fromStdString(path));
-        com = 1;
-        InitRS232(com);
-    }
 };
 
 }  // namespace korva::test

@@ -7,7 +7,9 @@
 #include "shell/Shell.h"
 #include "userint.h"
 
-#include <cstdlib>
+#include <QByteArray>
+#include <QtGlobal>
+
 #include <string>
 
 namespace korva::test {
@@ -22,8 +24,9 @@ inline bool StartProgram(const std::string& com1Device = "/nonexistent/korva-por
 {
     static char arg0[] = "KorvaTBScope11Xe";
     static char* argv[] = {arg0, nullptr};
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("KORVA_COM1", com1Device.c_str(), 1);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("KORVA_COM1", QByteArray::fromStdString(com1Device));
     if (StartUp(1, argv) < 0)
         return false;
     if (mainPanel == MainPanel::Shown)
