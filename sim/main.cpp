@@ -32,6 +32,7 @@ Options:
   --seed N          seed of the video noise (0 to 4294967295, default 1)
   --no-pacing       answer at once instead of at the pace of a 19200-baud line
   --latency MS      wait MS milliseconds more before each answer (0 to 10000)
+  --verbose         write a line on standard error for every command received
   --numbered        a test mode: word 2 (the value) of each measurement record is
                     its number, 1, 2, 3, ...
 Faults, to try the program's error handling:

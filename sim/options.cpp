@@ -9,7 +9,7 @@ namespace korva::sim {
 
 namespace {
 
-enum class OptionId { Link, Eeprom, Seed, NoPacing, Latency, Numbered, Silent, WrongEcho, Truncate, Extra, DropEvery, Help };
+enum class OptionId { Link, Eeprom, Seed, NoPacing, Latency, Numbered, Verbose, Silent, WrongEcho, Truncate, Extra, DropEvery, Help };
 
 struct Option {
     std::string_view name;
@@ -24,6 +24,7 @@ constexpr Option kOptions[] = {
     {"no-pacing", false, OptionId::NoPacing},
     {"latency", true, OptionId::Latency},
     {"numbered", false, OptionId::Numbered},
+    {"verbose", false, OptionId::Verbose},
     {"silent", false, OptionId::Silent},
     {"wrong-echo", false, OptionId::WrongEcho},
     {"truncate", true, OptionId::Truncate},
@@ -75,6 +76,7 @@ void apply(const Option& option, const std::string& value, SensorOptions& option
         options.latency = std::chrono::milliseconds(number(value, option.name, SensorOptions::kMaxLatency.count()));
         break;
     case OptionId::Numbered: options.numbered = true; break;
+    case OptionId::Verbose: options.verbose = true; break;
     case OptionId::Silent: options.faults.silent = true; break;
     case OptionId::WrongEcho: options.faults.wrongEcho = true; break;
     case OptionId::Truncate: options.faults.truncate = number(value, option.name, Faults::kMaxTruncate); break;

@@ -24,6 +24,9 @@ struct SensorOptions {
     // A test mode: word 2 (the value shown) of each measurement record is the record's number,
     // 1, 2, 3, ... (counting on from 0 after 65535), so that a test can tell every record apart.
     bool numbered = false;
+    // Writes a line on standard error for every command received ("order 7 received"), so that
+    // someone at the other end of the line can see what reaches the sensor.
+    bool verbose = false;
 };
 
 // What a command line asks for: the options, or the help text, or nothing and why.

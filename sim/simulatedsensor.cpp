@@ -104,6 +104,10 @@ Bytes SimulatedSensor::answer(const Bytes& frame, Clock::time_point now)
 {
     const std::uint16_t order = frameOrder(frame);
     ++received_[order];
+    if (options_.verbose) {
+        std::fprintf(stderr, "korva-sensor-sim: order %u received\n", unsigned{order});
+        std::fflush(stderr);
+    }
     lastWords_ = frameWords(frame);
     if (options_.faults.drops(++commandNumber_))
         return {};
