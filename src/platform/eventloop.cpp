@@ -123,17 +123,25 @@ bool QuitRequested()
 int ProcessSystemEvents()
 {
     // The wake-up timer bounds the wait when nothing else is due; pending events, arriving serial
-    // bytes and other timers end the wait earlier.
+    // bytes and other timers end the wait earlier. It keeps running from one call to the next, as
+    // a polling loop calls again at once (setting a timer up anew for every call costs a system
+    // timer on Windows), and stops itself once it fires with no call waiting.
+    static int waiting = 0;  // calls waiting, nested ones counted
     static QTimer* wake = [] {
         auto* t = new QTimer(QCoreApplication::instance());
-        t->setSingleShot(true);
         t->setTimerType(Qt::PreciseTimer);
         t->setInterval(kWakeInterval);
+        QObject::connect(t, &QTimer::timeout, t, [t] {
+            if (waiting == 0)
+                t->stop();
+        });
         return t;
     }();
-    wake->start();
+    if (!wake->isActive())
+        wake->start();
+    ++waiting;
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    wake->stop();
+    --waiting;
     return 0;
 }
 

@@ -201,6 +201,11 @@ void SimLine::Arm()
         timer_.stop();
         return;
     }
+    // Starting a timer anew costs more than the few microseconds of a due time that has not
+    // changed: on Windows each start sets up a system timer, and each stop waits for it.
+    if (timer_.isActive() && armedFor_ == *next)
+        return;
+    armedFor_ = *next;
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
     timer_.start(std::max(wait, std::chrono::milliseconds(0)));
 }

@@ -12,6 +12,7 @@
 // bytesWritten follows a write at the next event processing, as the serial port's does.
 #pragma once
 
+#include <chrono>
 #include <QByteArray>
 #include <QIODevice>
 #include <QTimer>
@@ -74,6 +75,7 @@ private:
     qint64 unreported_ = 0;           // bytes written since the last bytesWritten
     bool announcing_ = false;         // readyRead is being signalled
     QTimer timer_;                    // runs while the next answer chunk is on its way
+    std::chrono::steady_clock::time_point armedFor_{};  // the due time the running timer was started for
 };
 
 }  // namespace korva
