@@ -55,6 +55,16 @@ std::optional<Clock::time_point> SimulatedSensor::nextAnswerDue() const
     return outbox_.front().due;
 }
 
+std::optional<Clock::time_point> SimulatedSensor::answerCompleteDue() const
+{
+    if (outbox_.empty())
+        return std::nullopt;
+    std::size_t last = 0;
+    while (last + 1 < outbox_.size() && answerOf_[last + 1] == answerOf_.front())
+        ++last;
+    return outbox_[last].due;
+}
+
 std::span<const std::uint8_t> SimulatedSensor::due(Clock::time_point now) const
 {
     if (outbox_.empty() || outbox_.front().due > now)
@@ -69,13 +79,19 @@ void SimulatedSensor::sent(std::size_t count)
     bytes.erase(bytes.begin(), bytes.begin() + std::ptrdiff_t(count));
     outboxBytes_ -= count;
     if (bytes.empty())
-        outbox_.pop_front();
+        popFront();
 }
 
 void SimulatedSensor::dropFront()
 {
     outboxBytes_ -= outbox_.front().bytes.size();
+    popFront();
+}
+
+void SimulatedSensor::popFront()
+{
     outbox_.pop_front();
+    answerOf_.pop_front();
 }
 
 std::uint64_t SimulatedSensor::commandsReceived(std::uint16_t order) const
@@ -94,9 +110,11 @@ void SimulatedSensor::noteHeld()
 void SimulatedSensor::handleFrame(const FrameAssembler::Frame& frame, Clock::time_point now)
 {
     const Bytes reply = answer(frame.bytes, now);
+    ++answers_;
     for (auto& chunk : pacer_.schedule(reply, frame.firstByte, now)) {
         outboxBytes_ += chunk.bytes.size();
         outbox_.push_back(std::move(chunk));
+        answerOf_.push_back(answers_);
     }
 }
 

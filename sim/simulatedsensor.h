@@ -59,6 +59,9 @@ public:
     // ---- answer bytes out ----
     // When the first chunk of the outbox is due, if any waits.
     std::optional<Clock::time_point> nextAnswerDue() const;
+    // When the last chunk of the answer the first chunk belongs to is due: when that answer is
+    // complete at the PC's end, if any waits.
+    std::optional<Clock::time_point> answerCompleteDue() const;
     // The bytes of the first chunk still to go out when it is due at `now`, else nothing.
     std::span<const std::uint8_t> due(Clock::time_point now) const;
     // `count` bytes of the first chunk have gone out.
@@ -82,6 +85,7 @@ private:
     Bytes answer(const Bytes& frame, Clock::time_point now);
     void saveEepromIfWritten(std::uint16_t order);
     void noteHeld();
+    void popFront();
 
     const SensorOptions options_;
     SensorEngine engine_;
@@ -93,6 +97,8 @@ private:
     FrameAssembler assembler_;
     LinePacer pacer_;
     std::deque<LinePacer::Chunk> outbox_;
+    std::deque<std::uint64_t> answerOf_;  // for each chunk of the outbox, the number of its answer
+    std::uint64_t answers_ = 0;
     std::size_t outboxBytes_ = 0;
     std::atomic<std::size_t> mostHeld_{0};
     Clock::time_point epoch_{};

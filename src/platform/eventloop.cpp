@@ -141,6 +141,10 @@ int ProcessSystemEvents()
         wake->start();
     ++waiting;
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    // Qt's Windows event dispatcher can wake for events posted to the thread (a timer's, a serial
+    // port's) and return without having delivered them, leaving them for the next call, which
+    // would then wait a whole wake-up interval after delivering them: deliver them now.
+    QCoreApplication::sendPostedEvents();
     --waiting;
     return 0;
 }

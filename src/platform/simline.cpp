@@ -18,6 +18,9 @@ namespace {
 
 using sim::Clock;
 
+// What the timer of the simulated line counts in.
+constexpr std::chrono::milliseconds kTimerStep{1};
+
 const QLatin1String kSimPrefix("sim:");
 
 }  // namespace
@@ -148,7 +151,8 @@ void SimLine::ClearInput()
     Arm();
 }
 
-// Takes the answer chunks due by now, as far as the buffer holds them; true when bytes arrived.
+// Takes the answer chunks due by now (within a step of the timer), as far as the buffer holds them;
+// true when bytes arrived.
 // Room in the sensor's outbox lets commands that waited for it in.
 bool SimLine::Receive()
 {
@@ -157,7 +161,7 @@ bool SimLine::Receive()
     TakeCommands();
     bool arrived = false;
     while (received_.size() < readBufferSize_) {
-        const std::span<const std::uint8_t> due = sensor_->due(now);
+        const std::span<const std::uint8_t> due = sensor_->due(now + kTimerStep);
         if (due.empty())
             break;
         const qint64 count = std::min<qint64>(static_cast<qint64>(due.size()), readBufferSize_ - received_.size());
@@ -190,13 +194,17 @@ void SimLine::Announce()
     announcing_ = false;
 }
 
-// Runs the timer until the next chunk is due, rounded up to whole milliseconds so that it never
-// comes early; stops it when nothing is on its way (or the buffer is full until it is read).
+// Runs the timer until the answer on its way is complete, and then hands over all of it: the
+// program looks at an answer when it is whole, and one wake-up an answer (rather than one a 16-byte
+// chunk) keeps the line's pace also where waking up costs (under wine). The timer counts whole
+// milliseconds: it is set to the step before the answer is due, and what is due within a step
+// counts as come, so the answer is never late by the timer's rounding. Stops the timer when nothing
+// is on its way (or the buffer is full until it is read).
 void SimLine::Arm()
 {
     std::optional<Clock::time_point> next;
     if (isOpen() && received_.size() < readBufferSize_)
-        next = sensor_->nextAnswerDue();
+        next = sensor_->answerCompleteDue();
     if (!next) {
         timer_.stop();
         return;
@@ -206,7 +214,7 @@ void SimLine::Arm()
     if (timer_.isActive() && armedFor_ == *next)
         return;
     armedFor_ = *next;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
+    const auto wait = std::chrono::floor<std::chrono::milliseconds>(*next - Clock::now());
     timer_.start(std::max(wait, std::chrono::milliseconds(0)));
 }
 
