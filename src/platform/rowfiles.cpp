@@ -129,17 +129,54 @@ int OpenRowFile(const std::string& path, bool* notAFile, int* error)
     return ui::OpenRegularFile(path, true, notAFile, error);
 }
 
+#ifdef _WIN32
+
+namespace {
+
+// The errno of a failed write, for strerror.
+int ErrnoOfWrite(DWORD error)
+{
+    switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_ACCESS_DENIED:
+        return EACCES;
+    default:
+        return EIO;
+    }
+}
+
+}  // namespace
+
+// WriteFile rather than the C run-time's _write, which on a disk that fills up in the middle of
+// the bytes tells neither how many reached it nor why it stopped.
+size_t WriteRowFile(int file, const char* data, size_t size, int* error)
+{
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(file));
+    size_t done = 0;
+    *error = 0;
+    while (done < size) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, INT_MAX));
+        const BOOL good = WriteFile(handle, data + done, chunk, &written, nullptr);
+        done += written;
+        if (!good || written == 0) {
+            *error = good ? 0 : ErrnoOfWrite(GetLastError());
+            break;
+        }
+    }
+    return done;
+}
+
+#else
+
 size_t WriteRowFile(int file, const char* data, size_t size, int* error)
 {
     size_t done = 0;
     *error = 0;
     while (done < size) {
-        const size_t chunk = std::min<size_t>(size - done, INT_MAX);
-#ifdef _WIN32
-        const int n = _write(file, data + done, static_cast<unsigned>(chunk));
-#else
-        const ssize_t n = write(file, data + done, chunk);
-#endif
+        const ssize_t n = write(file, data + done, std::min<size_t>(size - done, INT_MAX));
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n == 0 || errno != EINTR) {
@@ -149,6 +186,8 @@ size_t WriteRowFile(int file, const char* data, size_t size, int* error)
     }
     return done;
 }
+
+#endif
 
 int CutRowFile(int file, int64_t size)
 {
