@@ -8,6 +8,7 @@
 #include "support/Program.h"
 #include "support/SensorOnCom1.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -123,6 +124,16 @@ class TestExchanges : public QObject, public SensorOnCom1 {
             ++expected[order];
     }
 
+    // The orders of the commands given so far that the sensor has not had, for a failure message.
+    QString Missing() const
+    {
+        QString missing;
+        for (const auto& [order, count] : expected)
+            if (order != ORDER_MEASURE && order != ORDER_DATA_BLOCK && Received(order) < count)
+                missing += QString(" order %1: %2 of %3;").arg(order).arg(Received(order)).arg(count);
+        return missing;
+    }
+
     void StartRecording()
     {
         recordPath = folder.filePath(QString("%1.csv").arg(QTest::currentTestFunction()));
@@ -162,15 +173,27 @@ class TestExchanges : public QObject, public SensorOnCom1 {
         expected.clear();
         for (uint16_t order = ORDER_SEND_RAM; order <= ORDER_DATA_BLOCK; ++order)
             expected[order] = Received(order);  // the greeting's
-        // Ten times the passes' time on a quiet machine: only a hang trips it.
-        Watchdog watchdog(passes * (loop == Loop::Run ? 1500 : 5000));
+        // Ten times a pass's time on a quiet machine: only a hang trips them. A pass whose commands
+        // do not all reach the sensor, or a time-out, ends the loop at once, with what went wrong.
+        const int passLimit = loop == Loop::Run ? 1500 : 5000;
+        Watchdog watchdog(passes * passLimit);
+        QString stalled;
+        QElapsedTimer sincePass;
+        sincePass.start();
         int pass = 0;
         uint64_t lastPass = 0;
         QTimer driver;
         connect(&driver, &QTimer::timeout, [&] {
+            if (timeOutShown || sincePass.elapsed() > passLimit) {
+                stalled = QString("pass %1, status \"%2\",%3").arg(pass).arg(StatusText().c_str()).arg(Missing());
+                driver.stop();
+                CC_BTNStop(panelHandle, PANEL_BTNSTOP, EVENT_LEFT_CLICK, nullptr, 0, 0);
+                return;
+            }
             if (!CommandsDone() || PassesBegun(loop) == lastPass)
                 return;
             lastPass = PassesBegun(loop);
+            sincePass.restart();
             if (pass == 0 && !PanelWidget(panelPopUp)->isVisible())
                 Click(panelHandle, PANEL_BTNCCDSETTINGS);  // Data has hidden the CCD settings
             if (pass == passes) {
@@ -193,6 +216,7 @@ class TestExchanges : public QObject, public SensorOnCom1 {
         driver.start(1);
         Click(panelHandle, LoopButton(loop));
         QVERIFY(ProcessUntil([] { return stop_flag == 1 && !Dimmed(panelHandle, PANEL_CMD16); }));
+        QVERIFY2(stalled.isEmpty(), qPrintable(stalled));
         QVERIFY(!watchdog.Fired());
         QCOMPARE(pass, passes);
 
