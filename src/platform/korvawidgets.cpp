@@ -661,4 +661,13 @@ void KorvaSpinBox::commit()
     emit committed();
 }
 
+// ---- KorvaRing ----
+
+void KorvaRing::showPopup()
+{
+    if (m_relabel)
+        m_relabel();
+    QComboBox::showPopup();
+}
+
 }  // namespace korva

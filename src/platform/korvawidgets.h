@@ -4,12 +4,15 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QComboBox>
 #include <QLabel>
 #include <QPixmap>
 #include <QStyle>
 #include <QSpinBox>
 #include <QTimer>
 #include <QWidget>
+
+#include <functional>
 
 class QBoxLayout;
 class QSlider;
@@ -182,6 +185,21 @@ private:
     FrameKey m_frameKey;
     int m_displayValue = 0;
     bool m_valuePending = false;  // m_displayValue is shown; the spin box has not taken it yet
+};
+
+// The ring of the panels: once given a relabelling, it names its items afresh each time its list
+// opens (by mouse or keys), before the list is shown.
+class KorvaRing : public QComboBox {
+    Q_OBJECT
+
+public:
+    using QComboBox::QComboBox;
+
+    void setRelabel(std::function<void()> relabel) { m_relabel = std::move(relabel); }
+    void showPopup() override;
+
+private:
+    std::function<void()> m_relabel;
 };
 
 }  // namespace korva

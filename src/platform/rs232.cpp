@@ -30,6 +30,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -610,6 +611,66 @@ std::string ComDeviceName(int port)
 std::string ComLastOpenError()
 {
     return s_lastOpenError;
+}
+
+namespace {
+
+// The system's entry for a device (as SystemDevice gives it); an entry with no port name when the
+// system lists no such port.
+QSerialPortInfo ListedPort(const QString& device)
+{
+    const QString name = QFileInfo(device).fileName();
+    const QList<QSerialPortInfo> listed = QSerialPortInfo::availablePorts();
+    const auto found = std::find_if(listed.begin(), listed.end(), [&](const QSerialPortInfo& info) {
+        return info.portName() == name || info.systemLocation() == device;
+    });
+    return found == listed.end() ? QSerialPortInfo() : *found;
+}
+
+QString Hex4(quint16 id)
+{
+    return QString("%1").arg(id, 4, 16, QChar('0'));
+}
+
+}  // namespace
+
+ComPortDetails ComPortInfo(int port)
+{
+    ComPortDetails details;
+    details.device = ComDeviceName(port);
+    if (details.device.empty())
+        return details;
+    if (details.device.starts_with("sim:")) {
+        details.present = true;
+        return details;
+    }
+    const QSerialPortInfo info = ListedPort(SystemDevice(details.device));
+    details.present = ComPortPresent(port);
+    details.description = info.description().toStdString();
+    details.manufacturer = info.manufacturer().toStdString();
+    if (info.hasVendorIdentifier() && info.hasProductIdentifier())
+        details.usbId = (Hex4(info.vendorIdentifier()) + ":" + Hex4(info.productIdentifier())).toStdString();
+    return details;
+}
+
+bool ComPortPresent(int port)
+{
+    const std::string device = ComDeviceName(port);
+    if (device.empty())
+        return false;
+    if (device.starts_with("sim:"))
+        return true;
+#ifdef Q_OS_WIN
+    // A COM port has no file to look at; Windows lists the ports it has.
+    return !ListedPort(QString::fromStdString(device)).portName().isEmpty();
+#else
+    return QFileInfo::exists(QString::fromStdString(device));
+#endif
+}
+
+bool ComPortOpen(int port)
+{
+    return OnOpenPort(port, [](ComPort&) { return 0; }) == 0;
 }
 
 }  // namespace korva

@@ -571,6 +571,23 @@ int SetRingItemLabel(int panel, int control, int value, const char* label)
     });
 }
 
+int SetRingLabeler(int panel, int control, RingLabeler labeler)
+{
+    return WithControl(panel, control, [&](const Control& c) -> int {
+        auto* ring = qobject_cast<KorvaRing*>(c.widget.data());
+        if (ring == nullptr)
+            return UIE_WRONG_KIND;
+        const auto relabel = [ring, labeler] {
+            for (int i = 0; i < ring->count(); ++i)
+                if (!ring->itemData(i, ui::kUnlistedRole).toBool())
+                    ui::SetRingItemLabel(ring, i, QString::fromStdString(labeler(ring->itemData(i, ui::kValueRole).toInt())));
+        };
+        relabel();
+        ring->setRelabel(labeler != nullptr ? relabel : std::function<void()>());
+        return 0;
+    });
+}
+
 int NewCtrl(int panel, int kind, const char* label, int top, int left)
 {
     ui::Panel* p = ui::FindPanel(panel);

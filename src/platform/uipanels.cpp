@@ -35,8 +35,9 @@ const char* const kCallbackProperty = "callback";
 // Set by this layer on a panel widget once it is registered.
 const char* const kHandleProperty = "korvaPanelHandle";
 
-// Creates this program's widgets, and the spin box that reports committed values in place of
-// every QSpinBox; everything else is left to Qt.
+// Creates this program's widgets, the spin box that reports committed values in place of every
+// QSpinBox and the ring that can relabel its items in place of every QComboBox; everything else is
+// left to Qt.
 class PanelLoader : public QUiLoader {
 public:
     QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override
@@ -53,6 +54,8 @@ private:
     {
         if (className == QLatin1String("QSpinBox"))
             return new KorvaSpinBox(parent);
+        if (className == QLatin1String("QComboBox"))
+            return new KorvaRing(parent);
         if (className == QLatin1String("QCustomPlot"))
             return new KorvaGraph(parent);
         if (className == QLatin1String("KorvaLamp"))

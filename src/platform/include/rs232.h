@@ -71,4 +71,20 @@ std::string ComDeviceName(int port);
 // The operating system's reason for the last failed OpenComConfig, in words ("" when it succeeded).
 std::string ComLastOpenError();
 
+// What the system knows of a port's device now.
+struct ComPortDetails {
+    std::string device;        // ComDeviceName(port)
+    bool present = false;      // the device exists (the simulated sensor always does)
+    std::string description;   // "FT232R USB UART"; empty where the system knows none
+    std::string manufacturer;  // "FTDI"; likewise
+    std::string usbId;         // "0403:6001" for a USB device, else empty
+};
+ComPortDetails ComPortInfo(int port);
+// Whether a port's device exists now: a cheaper look than ComPortInfo, for watching a device that
+// went away.
+bool ComPortPresent(int port);
+// Whether the port is open. A port closes itself when its device goes away (a pulled USB adapter,
+// the far end of a pseudo-terminal closed).
+bool ComPortOpen(int port);
+
 }  // namespace korva

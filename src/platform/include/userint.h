@@ -129,6 +129,11 @@ int GetCtrlAttribute(int panel, int control, int attribute, std::string* text);
 
 // Relabels the item of a ring whose value is `value`.
 int SetRingItemLabel(int panel, int control, int value, const char* label);
+// Names an item of a ring after its value.
+using RingLabeler = std::string (*)(int value);
+// Labels every item of a ring with `labeler` now, and again each time the ring's list opens, so a
+// ring of things that come and go (serial ports) shows them as they are.
+int SetRingLabeler(int panel, int control, RingLabeler labeler);
 
 // Control kinds that can be created at run time.
 enum : int { CTRL_TEXT_MSG = 1 };
