@@ -104,6 +104,9 @@ int main(int argc, char** argv)
     const QString screenshot = QString::fromLocal8Bit(Option(argc, argv, "--screenshot", ""));
     if (std::getenv("KORVA_COM1") == nullptr)
         qputenv("KORVA_COM1", "sim:");
+    // COM1 as the check expects it, whatever port an operator's runs remembered; nothing left behind.
+    if (std::getenv("KORVA_NO_SETTINGS") == nullptr)
+        qputenv("KORVA_NO_SETTINGS", "1");
     if (StartUp(argc, argv) < 0) {
         std::fprintf(stderr, "korva-demo-check: the program did not start\n");
         return 2;

@@ -51,6 +51,7 @@ constexpr int PANEL_LEDINPUT2 = 40;
 constexpr int PANEL_BTNRECORD = 41;
 constexpr int PANEL_STATS = 42;
 constexpr int PANEL_GRAPHTREND = 43;
+constexpr int PANEL_BTNFIND = 44;
 
 // CCD-settings panel.
 constexpr int POPUP_NSLIDEPIXELSTART = 3;

@@ -184,10 +184,12 @@ void RecordFileChosen(const std::string& path)
 {
     int on = 0;
     GetCtrlVal(panelHandle, PANEL_BTNRECORD, &on);
-    if (path.empty() || on == 0)
+    if (path.empty() || on == 0) {
         SetCtrlVal(panelHandle, PANEL_BTNRECORD, 0);
-    else
-        StartRecording(path);
+        return;
+    }
+    RememberRecordFile(path);
+    StartRecording(path);
 }
 
 // ---- storage target ---------------------------------------------------------------------------------
@@ -226,14 +228,15 @@ void ParameterFileToSave(const std::string& path)
     if (path.empty())
         return;
     file_name = path;
+    RememberParameterFile(path);
     SendParaToFile();
 }
 
 // The dialog lets a running loop go on; the file is written once it is chosen.
 void SendToFile()
 {
-    FileSelectPopupThen(panelHandle, defaultFolder, "KORVApara.dat", "*.dat", "KORVA-TB-Series Parameter File",
-                        VAL_OK_BUTTON, ParameterFileToSave);
+    FileSelectPopupThen(panelHandle, ParameterFileFolder(), "KORVApara.dat", "*.dat",
+                        "KORVA-TB-Series Parameter File", VAL_OK_BUTTON, ParameterFileToSave);
 }
 
 void SendToSensor()
@@ -264,12 +267,14 @@ int CC_BTNRun(int panel, int control, int event, void*, int, int)
     return 0;
 }
 
-// Ends a Run or Data loop once the exchange under way is over; the loop cleans up itself.
+// Ends a Run or Data loop once the exchange under way is over (the loop cleans up itself), or the
+// search for the sensor.
 int CC_BTNStop(int, int, int event, void*, int, int)
 {
     if (event != EVENT_LEFT_CLICK)
         return 0;
     stop_flag = 1;
+    StopFind();
     DimCommandButtons(0);
     if (bMode == 2)
         DimTeachBackground(0);
@@ -385,8 +390,8 @@ int CC_BTNRecord(int panel, int control, int event, void*, int, int)
         return 0;
     }
     ForgetRecordingFault();
-    FileSelectPopupThen(panelHandle, ParameterFolder(), RecordFileName().c_str(), "*.csv", "KORVA-TB Record File",
-                        VAL_SAVE_BUTTON, RecordFileChosen);
+    FileSelectPopupThen(panelHandle, RecordFileFolder(ParameterFolder()), RecordFileName().c_str(), "*.csv",
+                        "KORVA-TB Record File", VAL_SAVE_BUTTON, RecordFileChosen);
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include "link/Com232.h"
 #include "popup/PopUp.h"
 #include "rs232.h"
+#include "settings.h"
 #include "shell/Shell.h"
 
 #include <algorithm>
@@ -30,6 +31,7 @@ struct CtrlCallbackName {
 const CtrlCallbackName ctrlCallbacks[] = {
     {"CC_Timer50ms", CC_Timer50ms},
     {"CC_DropDCom", CC_DropDCom},
+    {"CC_BTNFind", CC_BTNFind},
     {"CC_BTNRun", CC_BTNRun},
     {"CC_BTNStop", CC_BTNStop},
     {"CC_BTNData", CC_BTNData},
@@ -62,28 +64,24 @@ const CtrlCallbackName ctrlCallbacks[] = {
     {"CC_NEDITTolLeff", IgnoreEvents},
 };
 
-// Names each item of the COM-port ring after its device, "COM5 (ttyUSB0)", "COM1 (simulated sensor)".
-void LabelComPorts()
+// Where the settings are kept: the maker, the program, and the key of the main window's place.
+constexpr const char* SETTINGS_ORGANISATION = "Vexlund";
+constexpr const char* SETTINGS_APPLICATION = "KORVA-TB Scope";
+constexpr const char* MAIN_WINDOW_KEY = "window/main";
+
+// True when `option` is among the program's arguments.
+bool HasOption(int argc, char** argv, const char* option)
 {
-    for (int port = 1; port <= COM_PORT_COUNT; ++port) {
-        std::string device = ComDeviceName(port);
-        const auto slash = device.find_last_of('/');
-        if (device.starts_with("sim:"))
-            device = "simulated sensor";
-        else if (slash != std::string::npos)
-            device.erase(0, slash + 1);
-        const std::string label = "COM" + std::to_string(port) + " (" + device + ")";
-        SetRingItemLabel(panelHandle, PANEL_DROPDCOM, port, label.c_str());
-    }
+    return argc > 1 && std::any_of(argv + 1, argv + argc, [option](const char* argument) {
+               return std::strcmp(argument, option) == 0;
+           });
 }
 
 // --demo: COM1 is the simulated sensor inside the program (the device "sim:") unless KORVA_COM1
 // names a device already. Other arguments are ignored.
 void UseSimulatedSensorOnDemo(int argc, char** argv)
 {
-    const bool demo = argc > 1 && std::any_of(argv + 1, argv + argc, [](const char* argument) {
-                          return std::strcmp(argument, "--demo") == 0;
-                      });
+    const bool demo = HasOption(argc, argv, "--demo");
     const char* chosen = std::getenv("KORVA_COM1");
     if (!demo || (chosen != nullptr && *chosen != '\0'))
         return;
@@ -92,6 +90,28 @@ void UseSimulatedSensorOnDemo(int argc, char** argv)
 #else
     setenv("KORVA_COM1", "sim:", 1);
 #endif
+}
+
+// --no-settings, or KORVA_NO_SETTINGS set to anything but "" or "0": the program starts without a
+// memory (COM1, the dialogs in the default folder, the window at its own size) and reads and
+// writes no settings. Otherwise it opens its settings store.
+void UseSettings(int argc, char** argv)
+{
+    const char* off = std::getenv("KORVA_NO_SETTINGS");
+    if (HasOption(argc, argv, "--no-settings") || (off != nullptr && *off != '\0' && std::strcmp(off, "0") != 0))
+        CloseSettings();
+    else
+        OpenSettings(SETTINGS_ORGANISATION, SETTINGS_APPLICATION);
+}
+
+// The port start-up greets: the one the operator chose last, while its device is there; else COM1,
+// and always COM1 with --demo, whose simulated sensor is there.
+int PortToGreet(bool demo)
+{
+    const int port = RememberedPort();
+    if (demo || port == 0 || !ComPortPresent(port))
+        return 1;
+    return port;
 }
 
 // Where an installer put the program, which is no place for the operator's files even where an
@@ -132,14 +152,19 @@ int StartUp(int argc, char** argv)
     panelPopUp = LoadPanel(panelHandle, PANEL_FILE, POPUP);
     if (panelPopUp < 0)
         return -1;
+    UseSettings(argc, argv);
+    RestorePanelGeometry(panelHandle, MAIN_WINDOW_KEY);
     // Logging out, systemctl or a launcher's kill end the program as closing its window does.
     CloseOnQuitSignals(panelHandle);
     LabelComPorts();
     proj_dir = GetProjectDir();
     ChooseDefaultFolder(PackageFolder());
-    SetExportFolder(defaultFolder);
+    SetExportFolder(ParameterFileFolder());
     InitVars();
+    com = PortToGreet(HasOption(argc, argv, "--demo"));
+    SetCtrlVal(panelHandle, PANEL_DROPDCOM, com);
     InitRS232(com);
+    WatchComPort();
     StartRunView();  // an empty trend around the set point until the first run
     return 0;
 }
@@ -150,6 +175,7 @@ int WinMain(int argc, char** argv)
         return -1;
     DisplayPanel(panelHandle);
     RunUserInterface();
+    SavePanelGeometry(panelHandle, MAIN_WINDOW_KEY);
     StopRecording();
     CloseCom(com);
     DiscardPanel(panelPopUp);

@@ -377,6 +377,7 @@ void ParameterFileToLoad(const std::string& path)
 {
     if (!path.empty()) {
         file_name = path;
+        RememberParameterFile(path);
         LoadParaFile();
     }
     PushGET(DATFILE);
@@ -386,7 +387,7 @@ void ParameterFileToLoad(const std::string& path)
 
 void ReadParaFromFile()
 {
-    FileSelectPopupThen(panelHandle, defaultFolder, PARAMETER_FILE, PARAMETER_FILTER, "KORVA-TB-Parameter File",
+    FileSelectPopupThen(panelHandle, ParameterFileFolder(), PARAMETER_FILE, PARAMETER_FILTER, "KORVA-TB-Parameter File",
                         VAL_LOAD_BUTTON, ParameterFileToLoad);
 }
 

@@ -66,8 +66,8 @@ void EndRunView();
 void StartRecording(const std::string& path);
 void StopRecording();
 void ForgetRecordingFault();
-// Where the program's parameter files are: the folder of the last one chosen, else the default
-// folder of the dialogs.
+// Where the program's parameter files are: the folder of the last one chosen in this run, else the
+// one remembered from an earlier run (ParameterFileFolder).
 std::string ParameterFolder();
 
 int CC_NEDITVideoThreshold(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

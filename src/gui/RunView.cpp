@@ -201,7 +201,7 @@ std::string ParameterFolder()
 {
     if (!file_name.empty())
         return std::filesystem::path(file_name).parent_path().string();
-    return defaultFolder;
+    return ParameterFileFolder();
 }
 
 void StartRecording(const std::string& path)

@@ -2,12 +2,15 @@
 #include "link/Com232.h"
 
 #include "rs232.h"
+#include "shell/Settings.h"
 #include "shell/Shell.h"
 // The one call up the module ladder: once the line check has passed, start-up and a change of
 // port read the sensor's parameters back and show them.
 #include "gui/Gui.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 namespace korva {
 
@@ -230,27 +233,52 @@ void RemoveRxHandler(int port)
     InstallComCallback(port, 0, FRAMELEN, sync, nullptr, nullptr);
 }
 
+namespace {
+
+// The port the program opened for the sensor, and whether its device has gone away since.
+bool portInUse = false;
+bool portLost = false;
+
+// Opens a port for the sensor: 19200 baud 8N1, no handshake, empty queues, the receive handler.
+// Returns 0 or the negative error code of the open; the operating system's reason becomes the
+// status line's tooltip, for an operator who wonders why the port won't open.
+int OpenSensorPort(int port)
+{
+    const int opened = OpenComConfig(port, "", BAUD, 0, 8, 1, QUEUE_SIZE, QUEUE_SIZE);
+    SetCtrlAttribute(panelHandle, PANEL_STATUS, ATTR_TOOLTIP, ComLastOpenError().c_str());
+    if (opened < 0)
+        return opened;
+    SetComTime(port, PORT_TIME_LIMIT);
+    FlushInQ(port);
+    FlushOutQ(port);
+    SetCTSMode(port, 0);
+    InstallRxHandler(port);
+    return 0;
+}
+
+// The line check on the port just opened and, when it passes, the read-back.
+void GreetSensor(int port)
+{
+    ret = CheckComLine(port);
+    if (ret == 1) {
+        target = RAM;
+        PushGET(RAM);
+    }
+}
+
+}  // namespace
+
 void InitRS232(int port)
 {
     const LineHold hold;
     awaitedOrder = 0;
-    ret = OpenComConfig(port, "", BAUD, 0, 8, 1, QUEUE_SIZE, QUEUE_SIZE);
-    // The operating system's reason, for an operator who wonders why the port won't open.
-    SetCtrlAttribute(panelHandle, PANEL_STATUS, ATTR_TOOLTIP, ComLastOpenError().c_str());
-    if (ret < 0) {
+    ret = OpenSensorPort(port);
+    portInUse = ret >= 0;
+    portLost = false;
+    if (ret < 0)
         StoreStatus(OpenErrorText(ret));
-    } else {
-        SetComTime(port, PORT_TIME_LIMIT);
-        FlushInQ(port);
-        FlushOutQ(port);
-        SetCTSMode(port, 0);
-        InstallRxHandler(port);
-        ret = CheckComLine(port);
-        if (ret == 1) {
-            target = RAM;
-            PushGET(RAM);
-        }
-    }
+    else
+        GreetSensor(port);
     ShowStatus();
 }
 
@@ -279,9 +307,179 @@ int CC_DropDCom(int panel, int control, int event, void*, int, int)
         return 0;
     CloseCom(com);
     GetCtrlVal(panel, control, &com);
+    RememberPort(com);
     ShowMessage("Init COM-Port ...");
     InitRS232(com);
     return 0;
+}
+
+// ---- port ring labels ---------------------------------------------------------------------------------
+
+namespace {
+
+// A device as the operator knows it: "ttyUSB0" for /dev/ttyUSB0, "pts/4", "COM5".
+std::string ShortDevice(const std::string& device)
+{
+    constexpr std::string_view devFolder = "/dev/";
+    if (device.starts_with("sim:"))
+        return "simulated sensor";
+    return device.starts_with(devFolder) ? device.substr(devFolder.size()) : device;
+}
+
+std::string PortName(int port)
+{
+    return "COM" + std::to_string(port);
+}
+
+// "COM5 (ttyUSB0)"; "COM5" alone where the device is named so (Windows).
+std::string PortAndDevice(int port)
+{
+    const std::string device = ShortDevice(ComDeviceName(port));
+    return device == PortName(port) ? device : PortName(port) + " (" + device + ")";
+}
+
+}  // namespace
+
+std::string ComPortLabel(int port)
+{
+    const ComPortDetails details = ComPortInfo(port);
+    if (!details.present)
+        return PortName(port) + " \u2014 absent";
+    std::string label = PortName(port) + " \u2014 ";
+    std::string separator;
+    for (const std::string& part : {ShortDevice(details.device), details.description, details.manufacturer, details.usbId}) {
+        if (part.empty() || part == PortName(port))
+            continue;
+        label += separator + part;
+        separator = " \u00b7 ";
+    }
+    return separator.empty() ? label + "present" : label;
+}
+
+void LabelComPorts()
+{
+    SetRingLabeler(panelHandle, PANEL_DROPDCOM, ComPortLabel);
+}
+
+// ---- find sensor --------------------------------------------------------------------------------------
+
+namespace {
+
+// The line check of Find waits this many ticks (about 300 ms) for the echo: on the wire it takes
+// 37.5 ms.
+constexpr uint16_t FIND_TICK_LIMIT = 6;
+
+bool findStopped = false;
+
+// Opens the port and sends it the line check; true when the sensor's echo came back. The port is
+// left open either way.
+bool AnswersLineCheck(int port)
+{
+    com = port;
+    if (OpenSensorPort(port) < 0)
+        return false;
+    rx_flag = 0;
+    SendParameters(ORDER_LINE_CHECK);
+    return AwaitAnswer(WaitCheck::LimitFirst, FIND_TICK_LIMIT) && pp[0] == ECHO_WORD;
+}
+
+// The first present port, from COM1 up, whose device answers the line check; 0 when none does or
+// Stop was pressed. Counts the ports tried.
+int SearchPorts(int& tried)
+{
+    for (int port = 1; port <= COM_PORT_COUNT && !findStopped; ++port) {
+        if (!ComPortPresent(port))
+            continue;
+        ++tried;
+        ShowMessage(("Looking for the sensor on " + PortAndDevice(port) + " ...").c_str());
+        if (AnswersLineCheck(port))
+            return port;
+        CloseCom(port);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int CC_BTNFind(int panel, int control, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || WaitForLine(CC_BTNFind, panel, control, event, LineNeed::Loop))
+        return 0;
+    const LineHold hold;
+    const int before = com;
+    findStopped = false;
+    CloseCom(com);
+    int tried = 0;
+    const int found = SearchPorts(tried);
+    if (found == 0) {
+        // The port chosen before is open again, as it was.
+        com = before;
+        portInUse = OpenSensorPort(com) >= 0;
+        portLost = false;
+        ShowMessage(("No sensor found on " + std::to_string(tried) + (tried == 1 ? " port" : " ports")).c_str());
+        return 0;
+    }
+    portInUse = true;
+    portLost = false;
+    SetCtrlVal(panelHandle, PANEL_DROPDCOM, found);
+    RememberPort(found);
+    target = RAM;
+    PushGET(RAM);
+    ShowMessage(("Sensor found on " + PortAndDevice(found)).c_str());
+    return 0;
+}
+
+void StopFind()
+{
+    findStopped = true;
+}
+
+// ---- the device going and coming back ------------------------------------------------------------------
+
+namespace {
+
+constexpr int WATCH_MS = 500;
+
+void PortWentAway()
+{
+    CloseCom(com);
+    portLost = true;
+    ShowMessage(("Sensor disconnected from " + PortName(com) + " - waiting for it to return").c_str());
+}
+
+// The device is back: reopened and greeted as after a change of port. A device that is there but
+// cannot be opened yet (its permissions still being set up) is tried again at the next look.
+void PortCameBack()
+{
+    const LineHold hold;
+    if (OpenSensorPort(com) < 0)
+        return;
+    portLost = false;
+    GreetSensor(com);
+    if (ret == 1)
+        ShowMessage(("Sensor back on " + PortName(com) + " - Line Ok!").c_str());
+    else
+        ShowStatus();
+}
+
+// Looks at the port twice a second. While a loop or command has the line it looks no further: a
+// loop finds out by its time-out, and the port is dealt with once the line is free.
+void WatchPort(void*)
+{
+    PostDeferredCall(WatchPort, nullptr, WATCH_MS);
+    if (!LineFree() || !portInUse)
+        return;
+    if (!portLost && (!ComPortOpen(com) || !ComPortPresent(com)))
+        PortWentAway();
+    else if (portLost && ComPortPresent(com))
+        PortCameBack();
+}
+
+}  // namespace
+
+void WatchComPort()
+{
+    PostDeferredCall(WatchPort, nullptr, WATCH_MS);
 }
 
 // Only the answer to a measurement order is a record to draw.

@@ -7,6 +7,7 @@
 #include "shell/Shell.h"
 
 #include <cstdint>
+#include <string>
 
 namespace korva {
 
@@ -68,6 +69,21 @@ bool AwaitAnswer(WaitCheck check, uint16_t failAt = TICK_LIMIT + 1);
 bool AwaitAnswerFrame();
 
 int CC_DropDCom(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+
+// The COM-port ring names each port after its device, afresh each time it opens:
+// "COM5 \u2014 ttyUSB0 \u00b7 FT232R USB UART \u00b7 FTDI \u00b7 0403:6001", "COM2 \u2014 absent".
+std::string ComPortLabel(int port);
+void LabelComPorts();
+
+// Find: the line check goes to each present port in turn, with a short wait for the echo; the
+// first port that answers becomes the open port and is read back. Stop ends the search (StopFind).
+int CC_BTNFind(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+void StopFind();
+
+// Watches the open port from start-up on: when its device goes away (a pulled USB adapter) the
+// port is closed and the status line says so; when the same device returns, the port is reopened
+// and greeted as after a change of port. A running loop is not restarted.
+void WatchComPort();
 
 // ---- data blocks --------------------------------------------------------------------------------------
 

@@ -169,6 +169,7 @@ void DimCommandButtons(int dimmed)
     SetCtrlAttribute(panelHandle, PANEL_CMD16, ATTR_DIMMED, dimmed);
     SetCtrlAttribute(panelHandle, PANEL_CMD14, ATTR_DIMMED, dimmed);
     SetCtrlAttribute(panelHandle, PANEL_CMD3, ATTR_DIMMED, dimmed);
+    SetCtrlAttribute(panelHandle, PANEL_BTNFIND, ATTR_DIMMED, dimmed);
 }
 
 // ---- status line ------------------------------------------------------------------------------------
@@ -265,6 +266,11 @@ LoopHold::~LoopHold()
 bool LoopRunning()
 {
     return loopsRunning > 0;
+}
+
+bool LineFree()
+{
+    return lineHolds == 0 && loopsRunning == 0;
 }
 
 bool ExchangeWaiting()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "KorvaTBScope11Xe.h"
+#include "shell/Settings.h"  // the port and folders remembered between runs
 #include "userint.h"
 
 #include <cstdint>
@@ -25,7 +26,8 @@ extern int stop_flag;          // 0 while a Run or Data loop is active
 extern std::string defaultFolder;
 void ChooseDefaultFolder(const std::string& packageFolder);
 
-// Dims (1) or undims (0) the command buttons that a Run or Data loop locks: Get, Data and Run.
+// Dims (1) or undims (0) the command buttons that a Run or Data loop locks: Get, Data, Run and
+// Find.
 void DimCommandButtons(int dimmed);
 
 // Storage targets of Send and Get.
@@ -133,6 +135,8 @@ private:
 
 // True while a Run or Data loop runs, also while it finishes its last exchange after Stop.
 bool LoopRunning();
+// True while neither a loop nor a command holds the line.
+bool LineFree();
 // True when a command waits for the line that may run between two passes of a loop.
 bool ExchangeWaiting();
 // Called by a loop between two passes, when no answer is due: the commands waiting for an exchange

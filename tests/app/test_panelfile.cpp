@@ -60,6 +60,7 @@ constexpr ExpectedControl kControls[] = {
     CONTROL(PANEL_BTNRECORD, "QPushButton", "CC_BTNRecord"),
     CONTROL(PANEL_STATS, "KorvaTextLine", ""),
     CONTROL(PANEL_GRAPHTREND, "QCustomPlot", ""),
+    CONTROL(PANEL_BTNFIND, "QPushButton", "CC_BTNFind"),
     CONTROL(POPUP_NSLIDEPIXELSTART, "KorvaNumSlide", "CC_NSLIDE_PixelStart"),
     CONTROL(POPUP_NUMPIXELEND, "QSpinBox", ""),
     CONTROL(POPUP_BTNTEACHBACKGROUND, "QPushButton", "CC_BTNTeachBackGround"),

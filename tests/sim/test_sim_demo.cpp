@@ -68,7 +68,7 @@ private slots:
         QCOMPARE(Value(panelHandle, PANEL_DROPDCOM), 1);
         auto* ring = qobject_cast<QComboBox*>(Control(panelHandle, PANEL_DROPDCOM));
         QCOMPARE(ring->itemData(ring->currentIndex(), Qt::ToolTipRole).toString(),
-                 QStringLiteral("COM1 (simulated sensor)"));
+                 QStringLiteral("COM1 \u2014 simulated sensor"));
     }
 
     // Every answer is drawn, and no more records come than the line carries.

@@ -1,0 +1,37 @@
+// What the program keeps between runs: a small store of named values for the user (a file under
+// ~/.config on Linux, the registry on Windows). Until OpenSettings has opened it the store is off:
+// reads find nothing and writes keep nothing, so a program that never opens it behaves as if it
+// had no memory at all.
+#pragma once
+
+#include <string>
+
+namespace korva {
+
+// Opens the store of `organisation`/`application` for reading and writing. A store that cannot be
+// read, or is not in its format, is left alone (not read, not overwritten) and stays off for the
+// run, with one message on standard error. Returns whether the store is on.
+bool OpenSettings(const char* organisation, const char* application);
+// Turns the store off: nothing is read or written until it is opened again.
+void CloseSettings();
+
+// A remembered value: true, with `*value` set, when `key` holds a text, or a whole number from
+// `min` to `max`. Nothing remembered, or the store off: false. A value of another kind or out of
+// range is ignored (false) with a message on standard error.
+bool ReadSetting(const char* key, std::string* value);
+bool ReadSetting(const char* key, int min, int max, int* value);
+// Remembers a value and writes it to the store at once. A store that cannot be written is turned
+// off, with one message on standard error.
+void WriteSetting(const char* key, const std::string& value);
+void WriteSetting(const char* key, int value);
+
+// The size and position of a top-level panel (a window), remembered under `key`. Restoring, before
+// the panel is first shown, places it inside the free area of the screen it was on (without the
+// task bar); a rectangle that no longer fits (a smaller or missing screen) is moved and, if need
+// be, shrunk into it, never below what the panel's layout needs. Saving takes the window's normal
+// size and position, also when it is maximised or minimised. False when nothing was restored or
+// saved (unknown panel, store off, nothing usable remembered).
+bool RestorePanelGeometry(int panel, const char* key);
+bool SavePanelGeometry(int panel, const char* key);
+
+}  // namespace korva

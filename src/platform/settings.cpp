@@ -1,0 +1,211 @@
+// The program's store of remembered values on QSettings (native format: an INI file under
+// ~/.config on Linux, the registry on Windows), and the size and position of its windows.
+#include "settings.h"
+
+#include "uiregistry.h"
+
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
+#include <QSet>
+#include <QSettings>
+#include <QVariant>
+#include <QWidget>
+
+#include <algorithm>
+#include <memory>
+
+namespace korva {
+
+namespace {
+
+std::unique_ptr<QSettings> s_store;  // null while the store is off
+QString s_application;              // names the program in its messages
+QSet<QString> s_warned;             // keys whose value has been found unusable since the store opened
+
+void Warn(const QString& text)
+{
+    qWarning("%s: %s", qPrintable(s_application), qPrintable(text));
+}
+
+// A value of the wrong kind is the operator's or another program's doing, not a reason to stop.
+// Said once per key, however often the value is read.
+void WarnIgnored(const char* key, const QVariant& value, const QString& expected)
+{
+    if (s_warned.contains(QString::fromUtf8(key)))
+        return;
+    s_warned.insert(QString::fromUtf8(key));
+    const QString text = value.toString();
+    const QString shown = text.isEmpty() && value.typeId() != QMetaType::QString ? value.typeName() : text.left(80);
+    Warn(QStringLiteral("ignoring the remembered \"%1\" (%2) in %3: %4")
+             .arg(QString::fromUtf8(key), shown, s_store->fileName(), expected));
+}
+
+// Written through at once, so a crash or a killed process later loses nothing remembered.
+void Sync()
+{
+    s_store->sync();
+    if (s_store->status() == QSettings::NoError)
+        return;
+    Warn(QStringLiteral("cannot write the settings %1; nothing more is remembered in this run")
+             .arg(s_store->fileName()));
+    s_store.reset();
+}
+
+// The free area of the screen a rectangle lies on (its centre, else the screen it touches most),
+// or of the primary screen when it lies on none.
+QRect AvailableAreaFor(const QRect& rect)
+{
+    const QScreen* best = QGuiApplication::screenAt(rect.center());
+    if (best == nullptr) {
+        qint64 bestOverlap = 0;
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            const QRect overlap = screen->geometry().intersected(rect);
+            const qint64 area = qint64(overlap.width()) * overlap.height();
+            if (area > bestOverlap) {
+                bestOverlap = area;
+                best = screen;
+            }
+        }
+    }
+    if (best == nullptr)
+        best = QGuiApplication::primaryScreen();
+    return best != nullptr ? best->availableGeometry() : QRect();
+}
+
+// Moved, and shrunk if need be, to lie inside `area`; never smaller than `minimum`, and then
+// against the area's top-left corner, so the window's title and corner stay reachable.
+QRect FitInto(const QRect& rect, const QRect& area, const QSize& minimum)
+{
+    const QSize size = rect.size().boundedTo(area.size()).expandedTo(minimum);
+    const int x = std::max(area.left(), std::min(rect.left(), area.left() + area.width() - size.width()));
+    const int y = std::max(area.top(), std::min(rect.top(), area.top() + area.height() - size.height()));
+    return {QPoint(x, y), size};
+}
+
+QWidget* TopLevelPanel(int panel)
+{
+    const ui::Panel* p = ui::FindPanel(panel);
+    if (p == nullptr || p->widget == nullptr || !p->widget->isWindow())
+        return nullptr;
+    return p->widget;
+}
+
+}  // namespace
+
+bool OpenSettings(const char* organisation, const char* application)
+{
+    s_application = QString::fromUtf8(application);
+    s_warned.clear();
+    auto store = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                             QString::fromUtf8(organisation), s_application);
+    // QSettings reads the file lazily and finds out only then whether it can: a look at its keys
+    // reads it now (nothing is written while nothing changed).
+    store->allKeys();
+    switch (store->status()) {
+    case QSettings::NoError:
+        s_store = std::move(store);
+        return true;
+    case QSettings::AccessError:
+        Warn(QStringLiteral("cannot read the settings %1; starting without remembered settings")
+                 .arg(store->fileName()));
+        break;
+    case QSettings::FormatError:
+        Warn(QStringLiteral("the settings %1 are not in the settings format; ignoring them in this run")
+                 .arg(store->fileName()));
+        break;
+    }
+    // Dropped without another sync: what could not be read is not overwritten.
+    s_store.reset();
+    return false;
+}
+
+void CloseSettings()
+{
+    s_store.reset();
+}
+
+bool ReadSetting(const char* key, std::string* value)
+{
+    if (s_store == nullptr || value == nullptr || !s_store->contains(QString::fromUtf8(key)))
+        return false;
+    const QVariant stored = s_store->value(QString::fromUtf8(key));
+    if (stored.typeId() != QMetaType::QString) {
+        WarnIgnored(key, stored, QStringLiteral("not a text"));
+        return false;
+    }
+    *value = stored.toString().toStdString();
+    return true;
+}
+
+bool ReadSetting(const char* key, int min, int max, int* value)
+{
+    if (s_store == nullptr || value == nullptr || !s_store->contains(QString::fromUtf8(key)))
+        return false;
+    const QVariant stored = s_store->value(QString::fromUtf8(key));
+    // Text in the file, a number in the registry; a rectangle, a list or a flag is no port number.
+    const int type = stored.typeId();
+    const bool numeric = type == QMetaType::QString || type == QMetaType::Int || type == QMetaType::UInt ||
+                         type == QMetaType::LongLong || type == QMetaType::ULongLong;
+    bool whole = false;
+    const int number = numeric ? stored.toInt(&whole) : 0;
+    if (!whole || number < min || number > max) {
+        WarnIgnored(key, stored, QStringLiteral("not a whole number from %1 to %2").arg(min).arg(max));
+        return false;
+    }
+    *value = number;
+    return true;
+}
+
+void WriteSetting(const char* key, const std::string& value)
+{
+    if (s_store == nullptr)
+        return;
+    s_store->setValue(QString::fromUtf8(key), QString::fromStdString(value));
+    Sync();
+}
+
+void WriteSetting(const char* key, int value)
+{
+    if (s_store == nullptr)
+        return;
+    s_store->setValue(QString::fromUtf8(key), value);
+    Sync();
+}
+
+bool RestorePanelGeometry(int panel, const char* key)
+{
+    QWidget* window = TopLevelPanel(panel);
+    if (window == nullptr || s_store == nullptr || !s_store->contains(QString::fromUtf8(key)))
+        return false;
+    const QVariant stored = s_store->value(QString::fromUtf8(key));
+    const QRect rect = stored.typeId() == QMetaType::QRect ? stored.toRect() : QRect();
+    if (rect.width() <= 0 || rect.height() <= 0) {
+        WarnIgnored(key, stored, QStringLiteral("not a window's position and size"));
+        return false;
+    }
+    const QRect area = AvailableAreaFor(rect);
+    if (area.isEmpty())
+        return false;
+    window->setGeometry(FitInto(rect, area, window->minimumSizeHint()));
+    return true;
+}
+
+bool SavePanelGeometry(int panel, const char* key)
+{
+    const QWidget* window = TopLevelPanel(panel);
+    if (window == nullptr || s_store == nullptr)
+        return false;
+    // A maximised or minimised window is remembered as it is when the operator restores it
+    // (Windows places a minimised one far off the screen).
+    const Qt::WindowStates special = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+    const bool normal = (window->windowState() & special) == 0;
+    const QRect rect = normal ? window->geometry() : window->normalGeometry();
+    if (rect.width() <= 0 || rect.height() <= 0)
+        return false;
+    s_store->setValue(QString::fromUtf8(key), rect);
+    Sync();
+    return s_store != nullptr;
+}
+
+}  // namespace korva
