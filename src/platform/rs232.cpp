@@ -26,6 +26,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -615,12 +616,25 @@ std::string ComLastOpenError()
 
 namespace {
 
+// The system's list of serial ports. Its enumeration costs milliseconds, and labelling the ring asks
+// about every port at once, so one list serves the questions of a quarter of a second.
+const QList<QSerialPortInfo>& ListedPorts()
+{
+    static QList<QSerialPortInfo> listed;
+    static QElapsedTimer taken;
+    if (!taken.isValid() || taken.hasExpired(250)) {
+        listed = QSerialPortInfo::availablePorts();
+        taken.start();
+    }
+    return listed;
+}
+
 // The system's entry for a device (as SystemDevice gives it); an entry with no port name when the
 // system lists no such port.
 QSerialPortInfo ListedPort(const QString& device)
 {
     const QString name = QFileInfo(device).fileName();
-    const QList<QSerialPortInfo> listed = QSerialPortInfo::availablePorts();
+    const QList<QSerialPortInfo>& listed = ListedPorts();
     const auto found = std::find_if(listed.begin(), listed.end(), [&](const QSerialPortInfo& info) {
         return info.portName() == name || info.systemLocation() == device;
     });
@@ -644,8 +658,10 @@ ComPortDetails ComPortInfo(int port)
         details.present = true;
         return details;
     }
-    const QSerialPortInfo info = ListedPort(SystemDevice(details.device));
     details.present = ComPortPresent(port);
+    if (!details.present)
+        return details;
+    const QSerialPortInfo info = ListedPort(SystemDevice(details.device));
     details.description = info.description().toStdString();
     details.manufacturer = info.manufacturer().toStdString();
     if (info.hasVendorIdentifier() && info.hasProductIdentifier())
