@@ -23,6 +23,16 @@ void Dim(int control, int dimmed)
     SetCtrlAttribute(panelHandle, control, ATTR_DIMMED, dimmed);
 }
 
+// Find is dimmed exactly while a loop runs: it comes back when the loop ends, also by a time-out,
+// when a lost sensor is most likely to be looked for.
+class FindDimmed {
+public:
+    FindDimmed() { Dim(PANEL_BTNFIND, 1); }
+    ~FindDimmed() { Dim(PANEL_BTNFIND, 0); }
+    FindDimmed(const FindDimmed&) = delete;
+    FindDimmed& operator=(const FindDimmed&) = delete;
+};
+
 void FlushQueues()
 {
     FlushInQ(com);
@@ -253,6 +263,7 @@ int CC_BTNRun(int panel, int control, int event, void*, int, int)
     if (event != EVENT_COMMIT || WaitForLine(CC_BTNRun, panel, control, event, LineNeed::Loop))
         return 0;
     const LoopHold hold;
+    const FindDimmed findDimmed;
     PrepareRun();
     FlushQueues();
     rx_flag = 0;
@@ -286,6 +297,7 @@ int CC_BTNData(int panel, int control, int event, void*, int, int)
     if (event != EVENT_COMMIT || WaitForLine(CC_BTNData, panel, control, event, LineNeed::Loop))
         return 0;
     const LoopHold hold;
+    const FindDimmed findDimmed;
     Dim(PANEL_GRAPHDATA, 0);
     DimCommandButtons(1);
     HidePanel(panelPopUp);

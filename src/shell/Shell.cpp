@@ -169,7 +169,6 @@ void DimCommandButtons(int dimmed)
     SetCtrlAttribute(panelHandle, PANEL_CMD16, ATTR_DIMMED, dimmed);
     SetCtrlAttribute(panelHandle, PANEL_CMD14, ATTR_DIMMED, dimmed);
     SetCtrlAttribute(panelHandle, PANEL_CMD3, ATTR_DIMMED, dimmed);
-    SetCtrlAttribute(panelHandle, PANEL_BTNFIND, ATTR_DIMMED, dimmed);
 }
 
 // ---- status line ------------------------------------------------------------------------------------

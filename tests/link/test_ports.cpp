@@ -125,9 +125,15 @@ private slots:
         com = 1;
         InitRS232(com);
         QCOMPARE(StatusText(), std::string("Parameter-frame received! - Line Ok!"));
-        After(300, [&] { before->stop(); });
+        bool findDimmedDuringRun = false;
+        After(300, [&] {
+            findDimmedDuringRun = Dimmed(panelHandle, PANEL_BTNFIND);
+            before->stop();
+        });
         Click(panelHandle, PANEL_BTNRUN);
         QCOMPARE(stop_flag, 1);
+        QVERIFY(findDimmedDuringRun);
+        QVERIFY(!Dimmed(panelHandle, PANEL_BTNFIND));  // back after the time-out, to look for the sensor
         QVERIFY(ProcessUntil([] { return StatusText() == "Sensor disconnected from COM1 - waiting for it to return"; }));
         QVERIFY(!ComPortOpen(1));
 
