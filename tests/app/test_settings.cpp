@@ -296,7 +296,8 @@ private slots:
     {
         {
             SettingsHome home;
-            QByteArray garbage("port=2\n\x01\xff\xfe[[[\x00\x80 broken", 25);
+            static constexpr char kGarbage[] = "port=2\n\x01\xff\xfe[[[\x00\x80 broken";
+            QByteArray garbage(kGarbage, sizeof kGarbage - 1);
             garbage += QByteArray(200, '\x9c');
             home.write(garbage);
             const uint64_t checks = m_com1->commandsReceived(ORDER_LINE_CHECK);
