@@ -161,6 +161,7 @@ int StartUp(int argc, char** argv)
     ChooseDefaultFolder(PackageFolder());
     SetExportFolder(ParameterFileFolder());
     InitVars();
+    readBack = PushGET;
     com = PortToGreet(HasOption(argc, argv, "--demo"));
     SetCtrlVal(panelHandle, PANEL_DROPDCOM, com);
     InitRS232(com);

@@ -4,9 +4,6 @@
 #include "rs232.h"
 #include "shell/Settings.h"
 #include "shell/Shell.h"
-// The one call up the module ladder: once the line check has passed, start-up and a change of
-// port read the sensor's parameters back and show them.
-#include "gui/Gui.h"
 
 #include <algorithm>
 #include <string>
@@ -17,6 +14,7 @@ namespace korva {
 uint16_t power, pwrMode, vThd, bVal, polarity, eMode, eBeg, eEnd, tVal, tTol, iGain, ePoti, ccdMode, pStart,
     bMode, para15;
 uint16_t pp[PNUM];
+void (*readBack)(int storageTarget) = nullptr;
 int com;
 int rx_flag;
 int graphrefresh;
@@ -91,6 +89,13 @@ bool AnsweredByFrame(uint16_t orderCode)
     default:
         return false;
     }
+}
+
+// The read-back through the hook start-up installs (see readBack).
+void ReadBack()
+{
+    if (readBack != nullptr)
+        readBack(RAM);
 }
 
 int WriteFrame()
@@ -262,7 +267,7 @@ void GreetSensor(int port)
     ret = CheckComLine(port);
     if (ret == 1) {
         target = RAM;
-        PushGET(RAM);
+        ReadBack();
     }
 }
 
@@ -424,7 +429,7 @@ int CC_BTNFind(int panel, int control, int event, void*, int, int)
     SetCtrlVal(panelHandle, PANEL_DROPDCOM, found);
     RememberPort(found);
     target = RAM;
-    PushGET(RAM);
+    ReadBack();
     ShowMessage(("Sensor found on " + PortAndDevice(found)).c_str());
     return 0;
 }

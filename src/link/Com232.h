@@ -55,6 +55,11 @@ int SendFrame(uint16_t orderCode, const uint16_t* words);
 // Packs the parameter variables into pp, then sends pp with the order code.
 int SendParameters(uint16_t orderCode);
 
+// The read-back of the sensor's parameters that InitRS232, Find and a reconnect run once the line
+// check has passed: PushGET of gui, which start-up installs here, so that link calls nothing above
+// it directly. Not installed, nothing is read back.
+extern void (*readBack)(int storageTarget);
+
 void InitRS232(int port);
 void RX_Receive_Function(int port, int events, void* callbackData);
 void InstallRxHandler(int port);
