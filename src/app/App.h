@@ -8,10 +8,13 @@ namespace korva {
 
 extern uint16_t hidePopUp;  // 1 while the CCD-settings panel is hidden
 
+// The program: start-up, the event loop, shutdown. Named as a Windows program's entry is; main
+// calls it on every system.
 int WinMain(int argc, char** argv);
 int StartUp(int argc, char** argv);
 void InitVars();
-void ShowInfoText(const char* text, int left, int top, int pointSize);
+// A white text on the info bar; returns its control identifier.
+int ShowInfoText(const char* text, int left, int top, int pointSize);
 
 int CC_PANEL(int panel, int event, void* callbackData, int eventData1, int eventData2);
 

@@ -18,17 +18,12 @@ constexpr uint16_t TEACH_TICK_LIMIT = 15;
 // Bytes of a data block of the curve's two halves.
 constexpr int BLOCK_BYTES = 2 * 128;
 
-void Dim(int control, int dimmed)
-{
-    SetCtrlAttribute(panelHandle, control, ATTR_DIMMED, dimmed);
-}
-
 // Find is dimmed exactly while a loop runs: it comes back when the loop ends, also by a time-out,
 // when a lost sensor is most likely to be looked for.
 class FindDimmed {
 public:
-    FindDimmed() { Dim(PANEL_BTNFIND, 1); }
-    ~FindDimmed() { Dim(PANEL_BTNFIND, 0); }
+    FindDimmed() { Dim(panelHandle, PANEL_BTNFIND, 1); }
+    ~FindDimmed() { Dim(panelHandle, PANEL_BTNFIND, 0); }
     FindDimmed(const FindDimmed&) = delete;
     FindDimmed& operator=(const FindDimmed&) = delete;
 };
@@ -54,7 +49,7 @@ void LoopTimedOut()
 void PrepareRun()
 {
     SetCtrlAttribute(panelHandle, PANEL_GRAPHRAW, ATTR_VISIBLE, 1);
-    Dim(PANEL_GRAPHDATA, 1);
+    Dim(panelHandle, PANEL_GRAPHDATA, 1);
     DimCommandButtons(1);
     DimTeachBackground(1);
 }
@@ -107,7 +102,7 @@ void FinishRun()
     rx_flag = 0;
     FlushQueues();
     graphrefresh = 0;
-    Dim(PANEL_CMD16, 0);
+    Dim(panelHandle, PANEL_CMD16, 0);
     EndTickWait();
     EndRunView();
 }
@@ -168,8 +163,8 @@ void FinishData()
     FlushInQ(com);
     EndTickWait();
     EndRunView();
-    Dim(PANEL_CMD16, 0);
-    Dim(PANEL_CMD14, 0);
+    Dim(panelHandle, PANEL_CMD16, 0);
+    Dim(panelHandle, PANEL_CMD14, 0);
     InstallRxHandler(com);
     FlushOutQ(com);
     FlushInQ(com);
@@ -298,7 +293,7 @@ int CC_BTNData(int panel, int control, int event, void*, int, int)
         return 0;
     const LoopHold hold;
     const FindDimmed findDimmed;
-    Dim(PANEL_GRAPHDATA, 0);
+    Dim(panelHandle, PANEL_GRAPHDATA, 0);
     DimCommandButtons(1);
     HidePanel(panelPopUp);
     hidePopUp = 1;

@@ -125,6 +125,23 @@ std::string PackageFolder()
     return KORVA_PACKAGE_FOLDER;
 }
 
+// Space between two info texts side by side, in pixels.
+constexpr int INFO_GAP = 4;
+
+// A font wider than the one the positions were chosen for would run the first text into the
+// second: then the second moves right, just clear of the first. Where it fits, it stays put.
+void PlaceAfter(int first, int second)
+{
+    int left = 0;
+    int width = 0;
+    int secondLeft = 0;
+    GetCtrlAttribute(panelHandle, first, ATTR_LEFT, &left);
+    GetCtrlAttribute(panelHandle, first, ATTR_WIDTH, &width);
+    GetCtrlAttribute(panelHandle, second, ATTR_LEFT, &secondLeft);
+    if (left + width + INFO_GAP > secondLeft)
+        SetCtrlAttribute(panelHandle, second, ATTR_LEFT, left + width + INFO_GAP);
+}
+
 // Every callback of both panels, under the name the panel file gives it.
 void RegisterCallbacks()
 {
@@ -189,7 +206,7 @@ void InitVars()
     SetParameterStartValues();
     com = 1;
     sync = SYNC_WORD;
-    order = 1;
+    order = ORDER_SEND_RAM;  // as if a Send to RAM had been built last: nothing has been sent yet
     target = RAM;
     rx_flag = 0;
     stop_flag = 1;
@@ -199,13 +216,13 @@ void InitVars()
     ShowInfoText("PC-SOFTWARE: KORVA Series", 15, 8, 11);
     ShowInfoText("Vexlund GmbH", 15, 21, 11);
     ShowInfoText("Tel: +49 711 5550190", 15, 36, 11);
-    ShowInfoText("KORVA-TB-Rarav", 175, 30, 18);
-    ShowInfoText("V1.1Xe", 320, 36, 11);
+    const int title = ShowInfoText("KORVA-TB-Rarav", 175, 30, 18);
+    PlaceAfter(title, ShowInfoText("V1.1Xe", 320, 36, 11));
     GetPanelValues();
     DrawStartUp();
 }
 
-void ShowInfoText(const char* text, int left, int top, int pointSize)
+int ShowInfoText(const char* text, int left, int top, int pointSize)
 {
     const int id = NewCtrl(panelHandle, CTRL_TEXT_MSG, "", top, left);
     SetCtrlAttribute(panelHandle, id, ATTR_TEXT_FONT, VAL_APP_FONT);
@@ -213,6 +230,7 @@ void ShowInfoText(const char* text, int left, int top, int pointSize)
     SetCtrlAttribute(panelHandle, id, ATTR_TEXT_COLOR, INFO_TEXT_COLOR);
     SetCtrlAttribute(panelHandle, id, ATTR_TEXT_POINT_SIZE, pointSize);
     SetCtrlVal(panelHandle, id, text);
+    return id;
 }
 
 // A close request ends the event loop; a Run or Data loop that is running ends after its current

@@ -1,13 +1,13 @@
 // The parameter set, its panel binding and file, the parameter read-back and the two graphs.
 #include "gui/Gui.h"
 
-#include "record/Recorder.h"
 #include "rs232.h"
 #include "shell/Shell.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 
 namespace korva {
@@ -39,10 +39,9 @@ constexpr double BAR_TOP = 1.0;
 constexpr double CURSOR_RECORD_Y = 0.75;
 constexpr double CURSOR_PANEL_Y = 1.0;
 
-// Last pixel of the CCD line, and the width of a CCD window.
+// Last pixel of the CCD line (its width is LINE_END).
 constexpr int LINE_LAST = 1023;
 constexpr int LINE_END = 1024;
-constexpr int WINDOW_WIDTH = 256;
 constexpr int WINDOW_START_MAX = 768;
 
 // ---- binding tables --------------------------------------------------------------------------------
@@ -342,6 +341,13 @@ void PushGET(int storageTarget)
 
 // The packet goes to the file straight from the variables: pp belongs to the exchange on the line,
 // and a file saved while a loop runs must not overwrite the record that has just come in.
+std::string ParameterFolder()
+{
+    if (!file_name.empty())
+        return std::filesystem::path(file_name).parent_path().string();
+    return ParameterFileFolder();
+}
+
 void SendParaToFile()
 {
     SetExportFolder(ParameterFolder());  // the graphs' save dialogs start where parameter files are

@@ -3,6 +3,7 @@
 // the data curve and the edge-window cursors.
 #pragma once
 
+#include "gui/RunView.h"  // the run view's calls, for everyone who drives the loops through Gui.h
 #include "link/Com232.h"
 
 #include <cstdint>
@@ -12,7 +13,10 @@ namespace korva {
 
 // ---- parameter set --------------------------------------------------------------------------------
 
-// Window start pixel of the last measurement record drawn.
+// Pixels of a CCD window: the data curve's points in window modes, one pixel each.
+constexpr int WINDOW_WIDTH = 256;
+
+// Window start pixel of the last measurement record drawn (word 5 of the record).
 extern uint16_t pix1;
 
 // Points of the data curve: x positions and the threshold line.
@@ -42,6 +46,9 @@ void ReadParaFromFile();
 // Reads the parameter file file_name into the parameter variables; a file that cannot be read
 // leaves them as they were and stores "Cannot read parameter file!".
 void LoadParaFile();
+// Where the program's parameter files are: the folder of the last one chosen in this run, else the
+// one remembered from an earlier run (ParameterFileFolder).
+std::string ParameterFolder();
 
 // ---- displays -------------------------------------------------------------------------------------
 
@@ -49,26 +56,6 @@ void PlotRAWValues();
 void PlotDATACurve(const uint16_t* curve);
 // Raw graph and data arrays as they are before the first record: cursors, tolerance band.
 void DrawStartUp();
-
-// ---- run view: statistics line, value trend and recording of the records drawn ----------------------
-
-// A Run or Data loop starts: the statistics and the trend begin anew.
-void StartRunView();
-// A record has just been drawn (with PlotRAWValues): counted, added to the trend and recorded.
-void FeedRunView();
-// A measurement exchange of a loop timed out.
-void NoteRunTimeout();
-// The loop has ended: the final statistics and trend are shown and the recorded rows written.
-void EndRunView();
-// Starts recording every record fed to `path` (CSV). When the file cannot be written, or a
-// recording stops on a fault, the Record button goes off, its tooltip says why until the operator
-// switches it on again (ForgetRecordingFault), and the status line says so for a few seconds.
-void StartRecording(const std::string& path);
-void StopRecording();
-void ForgetRecordingFault();
-// Where the program's parameter files are: the folder of the last one chosen in this run, else the
-// one remembered from an earlier run (ParameterFileFolder).
-std::string ParameterFolder();
 
 int CC_NEDITVideoThreshold(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_NEDITEdgeLeft(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

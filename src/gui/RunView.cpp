@@ -2,17 +2,18 @@
 // the recording to a CSV file. The loops feed it one record at a time, right after drawing it;
 // the screen follows only as often as a person can read it, which keeps the cost per record to a
 // few hundred nanoseconds.
-#include "gui/Gui.h"
+#include "gui/RunView.h"
 
+#include "gui/Gui.h"
 #include "record/Recorder.h"
 #include "record/RunStatistics.h"
+#include "record/Trend.h"
 #include "shell/Shell.h"
 
-#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 
 namespace korva {
 
@@ -27,77 +28,28 @@ constexpr auto VIEW_INTERVAL = std::chrono::milliseconds(500);
 // The trend's value axis moves in steps of this much, so that it rarely changes.
 constexpr double TREND_AXIS_STEP = 50;
 
-// The trend keeps the lowest and highest value of every 50 ms of the last minute.
-constexpr int TREND_SECONDS = 60;
-constexpr auto SLOT = std::chrono::milliseconds(50);
-constexpr int SLOTS = TREND_SECONDS * 1000 / 50;
-
 constexpr int TREND_VALUE_COLOR = 0x2563EB;
 constexpr int TREND_SETPOINT_COLOR = 0x008000;
 constexpr int TREND_BAND_COLOR = 0xCDEFD3;
 
-struct TrendSlot {
-    int64_t index = -1;  // slot number since the view started; -1 while empty
-    uint16_t low = 0;
-    uint16_t high = 0;
-};
+static_assert(RECORD_WORDS <= Recorder::MAX_WORDS, "a row of the record file holds every record word");
 
 Recorder recorder;
 RunStatistics runStatistics;
-std::array<TrendSlot, SLOTS> trend;
-// The trend curve: at most two points a slot, x in seconds before now.
-std::array<double, 2 * SLOTS> trendX;
-std::array<double, 2 * SLOTS> trendY;
-Steady::time_point viewStart;
+Trend trend;
+// The trend curve as drawn, x in seconds before now.
+std::array<double, Trend::MAX_POINTS> trendX;
+std::array<double, Trend::MAX_POINTS> trendY;
 Steady::time_point lastView;
 uint64_t strayAtStart = 0;  // strayFrames when the view started
 
 std::string recordPath;     // the file being recorded to
 std::string recordTooltip;  // the Record button's own tooltip, while its tooltip tells of a fault
 
-int64_t SlotOf(Steady::time_point t)
-{
-    return (t - viewStart) / SLOT;
-}
-
-void AddToTrend(uint16_t value, Steady::time_point now)
-{
-    const int64_t index = SlotOf(now);
-    TrendSlot& slot = trend[static_cast<size_t>(index % SLOTS)];
-    if (slot.index != index) {
-        slot = {index, value, value};
-        return;
-    }
-    slot.low = std::min(slot.low, value);
-    slot.high = std::max(slot.high, value);
-}
-
-// The points of the last minute into trendX and trendY; widens [low, high] to what they span.
-size_t CollectTrend(Steady::time_point now, double& low, double& high)
-{
-    size_t n = 0;
-    const int64_t newest = SlotOf(now);
-    for (int64_t index = std::max<int64_t>(0, newest - SLOTS + 1); index <= newest; ++index) {
-        const TrendSlot& slot = trend[static_cast<size_t>(index % SLOTS)];
-        if (slot.index != index)
-            continue;
-        const double x = -std::chrono::duration<double>(now - viewStart - index * SLOT).count();
-        trendX[n] = x;
-        trendY[n++] = slot.low;
-        if (slot.high != slot.low) {
-            trendX[n] = x;
-            trendY[n++] = slot.high;
-        }
-        low = std::min<double>(low, slot.low);
-        high = std::max<double>(high, slot.high);
-    }
-    return n;
-}
-
 // What "Save data as CSV..." of the trend writes: its points, oldest first.
 void TableTrend(size_t n)
 {
-    static std::array<double, 4 * SLOTS> rows;
+    static std::array<double, 2 * Trend::MAX_POINTS> rows;
     for (size_t i = 0; i < n; ++i) {
         rows[2 * i] = trendX[i];
         rows[2 * i + 1] = trendY[i];
@@ -112,15 +64,15 @@ void DrawTrend(Steady::time_point now)
     const double bandHigh = static_cast<double>(tVal) + tTol;
     double low = bandLow;
     double high = bandHigh;
-    const size_t n = CollectTrend(now, low, high);
+    const size_t n = trend.Points(now, trendX, trendY, low, high);
     DeleteGraphPlot(panelHandle, PANEL_GRAPHTREND, VAL_ALL_OBJECTS, VAL_DELAYED_DRAW);
-    SetAxisScalingMode(panelHandle, PANEL_GRAPHTREND, VAL_XAXIS, VAL_MANUAL, -TREND_SECONDS, 0);
+    SetAxisScalingMode(panelHandle, PANEL_GRAPHTREND, VAL_XAXIS, VAL_MANUAL, -Trend::SECONDS, 0);
     SetAxisScalingMode(panelHandle, PANEL_GRAPHTREND, VAL_LEFT_YAXIS, VAL_MANUAL,
                        std::floor(low / TREND_AXIS_STEP) * TREND_AXIS_STEP - TREND_AXIS_STEP / 5,
                        std::ceil(high / TREND_AXIS_STEP) * TREND_AXIS_STEP + TREND_AXIS_STEP / 5);
-    PlotRectangle(panelHandle, PANEL_GRAPHTREND, -TREND_SECONDS, bandLow, 0, bandHigh, TREND_BAND_COLOR,
+    PlotRectangle(panelHandle, PANEL_GRAPHTREND, -Trend::SECONDS, bandLow, 0, bandHigh, TREND_BAND_COLOR,
                   TREND_BAND_COLOR);
-    const double setPointX[2] = {-TREND_SECONDS, 0};
+    const double setPointX[2] = {-Trend::SECONDS, 0};
     const double setPointY[2] = {static_cast<double>(tVal), static_cast<double>(tVal)};
     PlotXY(panelHandle, PANEL_GRAPHTREND, setPointX, setPointY, 2, TREND_SETPOINT_COLOR);
     if (n > 0)
@@ -169,8 +121,7 @@ void StartRunView()
     const Steady::time_point now = Steady::now();
     runStatistics.Reset(now);
     strayAtStart = strayFrames;
-    trend.fill(TrendSlot{});
-    viewStart = now;
+    trend.Reset(now);
     ShowRunView(now);
 }
 
@@ -178,7 +129,7 @@ void FeedRunView()
 {
     const RecordTime now = RecordTime::Now();
     runStatistics.AddRecord(pp[2]);
-    AddToTrend(pp[2], now.steady);
+    trend.Add(pp[2], now.steady);
     if (recorder.IsOpen() && !recorder.Append(pp, now))
         RecordingFailed();
     if (now.steady - lastView >= VIEW_INTERVAL)
@@ -197,17 +148,10 @@ void EndRunView()
         RecordingFailed();
 }
 
-std::string ParameterFolder()
-{
-    if (!file_name.empty())
-        return std::filesystem::path(file_name).parent_path().string();
-    return ParameterFileFolder();
-}
-
 void StartRecording(const std::string& path)
 {
     recordPath = path;
-    if (!recorder.Open(path.c_str(), RecordTime::Now()))
+    if (!recorder.Open(path.c_str(), RECORD_WORDS_HEADER, RecordTime::Now()))
         RecordingFailed();
 }
 

@@ -36,7 +36,7 @@ constexpr double PORT_TIME_LIMIT = 2.0;
 constexpr int eventMask = COM_EVENT_NOTIFY | COM_EVENT_TX_EMPTY | COM_EVENT_CHAR;
 
 int ret;      // result of the last port open, then of the line check
-int nBytesW;  // count of the last frame written
+int nBytesW;  // count of the last frame written: read by nothing, kept for a debugger to see
 
 // The variables behind the words of the parameter packet, in packet order.
 uint16_t* const packetVariables[PNUM] = {&power, &pwrMode, &vThd,    &bVal,  &polarity, &eMode, &eBeg,  &eEnd,
@@ -52,7 +52,7 @@ const char* OpenErrorText(int code)
     case COM_ERR_NOT_OPEN:
         return "Port is not open";
     case COM_ERR_IO:
-        return "Unknown I/0 error";
+        return "Unknown I/0 error";  // the text operators know, with a zero
     case COM_ERR_NO_PORT:
         return "No serial port found";
     case COM_ERR_CANNOT_OPEN:
@@ -295,7 +295,7 @@ void EndLoopForPortChange()
 {
     stop_flag = 1;
     DimCommandButtons(0);
-    SetCtrlAttribute(panelPopUp, POPUP_BTNTEACHBACKGROUND, ATTR_DIMMED, 0);
+    Dim(panelPopUp, POPUP_BTNTEACHBACKGROUND, 0);
 }
 
 }  // namespace

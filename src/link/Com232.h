@@ -41,6 +41,8 @@ extern uint64_t strayFrames;  // frames dropped so, since start-up
 // True while an answer frame is due.
 bool AnswerDue();
 
+// The frame state as the sensor's protocol names it: written with every frame and read by nothing
+// else in the program, but what a debugger or a test looks at to see the last frame sent.
 extern int sync;   // sync word of command frames, always SYNC_WORD
 extern int order;  // order code of the frame most recently built
 extern unsigned char szWriteBuf[BUFSIZE];

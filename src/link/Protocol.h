@@ -1,12 +1,15 @@
 // The wire protocol between the program and the sensor, defined once: frame and packet sizes, the
-// sync word and the order codes. Plain constants, for the program, its tests and the benchmark.
+// sync word, the order codes and the words of a measurement record. Plain constants, for the
+// program, its tests and the benchmark.
 //
 // Every frame is 36 bytes, every 16-bit value high byte first. A command frame is the sync word,
 // the order code and sixteen words; an answer frame is a 4-byte header and sixteen words; the
 // answer to a data-block request is a bare run of words.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <string_view>
 
 namespace korva {
 
@@ -35,5 +38,15 @@ enum Order : uint16_t {
     ORDER_MEASURE = 8,           // one measurement record
     ORDER_DATA_BLOCK = 9,        // words 0 and 1: first point and block selector; a bare data block
 };
+
+// The measurement record, the answer to ORDER_MEASURE: of its sixteen words the program uses the
+// first RECORD_WORDS and reads none of the rest.
+constexpr int RECORD_WORDS = 9;
+// Their names, in order, as CSV columns: of the record file after its time columns, and of the
+// evaluation graph's table.
+constexpr const char* RECORD_WORDS_HEADER =
+    "edge 1,edge 2,value,teach,input state,window start pixel,edge count,start,end";
+static_assert(std::ranges::count(std::string_view(RECORD_WORDS_HEADER), ',') + 1 == RECORD_WORDS,
+              "one name for every record word");
 
 }  // namespace korva

@@ -492,6 +492,9 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value)
         case ATTR_TEXT_BGCOLOR:
         case ATTR_TEXT_POINT_SIZE:
             return ui::SetTextStyle(c, attribute, value);
+        case ATTR_LEFT:
+            c.widget->move(value, c.widget->y());
+            return 0;
         default:
             return UIE_BAD_ARGUMENT;
         }
@@ -540,6 +543,12 @@ int GetCtrlAttribute(int panel, int control, int attribute, int* value)
         case ATTR_TEXT_POINT_SIZE:
             c.widget->ensurePolished();
             *value = c.widget->font().pixelSize() > 0 ? c.widget->font().pixelSize() : c.widget->font().pointSize();
+            return 0;
+        case ATTR_LEFT:
+            *value = c.widget->x();
+            return 0;
+        case ATTR_WIDTH:
+            *value = c.widget->width();
             return 0;
         default:
             return UIE_BAD_ARGUMENT;

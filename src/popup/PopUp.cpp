@@ -10,11 +10,6 @@ namespace korva {
 
 namespace {
 
-void Dim(int control, int dimmed)
-{
-    SetCtrlAttribute(panelPopUp, control, ATTR_DIMMED, dimmed);
-}
-
 uint16_t ValueOf(int panel, int control)
 {
     uint16_t value = 0;
@@ -29,7 +24,7 @@ bool backgroundTaught = false;
 // Press of the teach-background button: the sensor takes its current line as background.
 void TeachBackground()
 {
-    Dim(POPUP_BTNTEACHBACKGROUND, 1);
+    Dim(panelPopUp, POPUP_BTNTEACHBACKGROUND, 1);
     SetCtrlVal(panelPopUp, POPUP_LEDTEACHBACKGROUND, 1);
     GetPanelValues();
     FlushOutQ(com);
@@ -48,7 +43,7 @@ void FinishBackgroundTeach()
     if (backgroundTaught)
         PushGET(RAM);
     SetCtrlVal(panelPopUp, POPUP_LEDTEACHBACKGROUND, 0);
-    Dim(POPUP_BTNTEACHBACKGROUND, 0);
+    Dim(panelPopUp, POPUP_BTNTEACHBACKGROUND, 0);
 }
 
 }  // namespace
@@ -57,7 +52,7 @@ void FinishBackgroundTeach()
 int CC_NSLIDE_PixelStart(int panel, int control, int event, void*, int, int)
 {
     if (event == EVENT_VAL_CHANGED)
-        SetCtrlVal(panelPopUp, POPUP_NUMPIXELEND, ValueOf(panel, control) + 255);
+        SetCtrlVal(panelPopUp, POPUP_NUMPIXELEND, ValueOf(panel, control) + WINDOW_WIDTH - 1);
     return 0;
 }
 
@@ -67,8 +62,8 @@ int CC_RING_CCDMode(int panel, int control, int event, void*, int, int)
     if (event != EVENT_COMMIT)
         return 0;
     const int dimmed = ValueOf(panel, control) == 1 ? 0 : 1;
-    Dim(POPUP_NSLIDEPIXELSTART, dimmed);
-    Dim(POPUP_NUMPIXELEND, dimmed);
+    Dim(panelPopUp, POPUP_NSLIDEPIXELSTART, dimmed);
+    Dim(panelPopUp, POPUP_NUMPIXELEND, dimmed);
     return 0;
 }
 
@@ -78,7 +73,7 @@ int CC_RING_CCDBGMode(int panel, int control, int event, void*, int, int)
     if (event != EVENT_VAL_CHANGED)
         return 0;
     const uint16_t mode = ValueOf(panel, control);
-    Dim(POPUP_BACKGROUNDVALUE, mode == 1 ? 0 : 1);
+    Dim(panelPopUp, POPUP_BACKGROUNDVALUE, mode == 1 ? 0 : 1);
     DimTeachBackground(mode == 2 && stop_flag == 1 ? 0 : 1);
     return 0;
 }
@@ -87,7 +82,7 @@ int CC_RING_CCDBGMode(int panel, int control, int event, void*, int, int)
 int CC_BIN_Sw_EnableTol(int panel, int control, int event, void*, int, int)
 {
     if (event == EVENT_VAL_CHANGED)
-        Dim(POPUP_NEDITTOLERANCE, ValueOf(panel, control) == 1 ? 1 : 0);
+        Dim(panelPopUp, POPUP_NEDITTOLERANCE, ValueOf(panel, control) == 1 ? 1 : 0);
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include "userint.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <string_view>
 
@@ -16,21 +17,25 @@ constexpr std::string_view TIME_COLUMNS = "time,seconds,";
 
 }  // namespace
 
-bool Recorder::Open(const char* path, RecordTime start)
+bool Recorder::Open(const char* path, std::string_view wordNames, RecordTime start)
 {
     Close();
     fault_ = RecordFault::None;
     faultErrno_ = 0;
+    // A CSV header has one column more than it has commas.
+    const auto words = std::count(wordNames.begin(), wordNames.end(), ',') + 1;
+    if (words > MAX_WORDS || TIME_COLUMNS.size() + wordNames.size() + 1 > BUFFER_SIZE)
+        return Fail(RecordFault::CannotOpen, EINVAL);
     if (!OpenRegularFile(path))
         return false;
     path_ = path;
+    words_ = static_cast<int>(words);
     written_ = 0;
     used_ = 0;
     start_ = start.steady;
     lastWrite_ = start.steady;
     PutText(TIME_COLUMNS.data(), TIME_COLUMNS.size());
-    const std::string_view words = RECORD_WORDS_HEADER;
-    PutText(words.data(), words.size());
+    PutText(wordNames.data(), wordNames.size());
     PutText("\n", 1);
     return WriteBuffer();
 }
@@ -59,7 +64,7 @@ bool Recorder::Append(const uint16_t* words, RecordTime time)
     const auto sinceStart = std::chrono::duration_cast<std::chrono::milliseconds>(time.steady - start_);
     PutNumber(static_cast<uint64_t>(sinceStart.count()) / 1000);
     PutFraction(static_cast<uint64_t>(sinceStart.count()) % 1000);
-    for (int i = 0; i < RECORD_WORDS; ++i) {
+    for (int i = 0; i < words_; ++i) {
         buffer_[used_++] = ',';
         PutNumber(words[i]);
     }

@@ -1,8 +1,8 @@
 // The record file: every measurement record drawn while recording is on becomes one CSV row of its
-// wall time, the seconds since recording began and the nine used record words. Rows are collected
-// in a fixed buffer and written to the file once a second has passed since the last write, when
-// the buffer is full, on Flush and on Close, so a crash of the program loses at most the last
-// second. The file is written with the platform's calls for files written row by row, the same on
+// wall time, the seconds since recording began and the record words named at Open. Rows are
+// collected in a fixed buffer and written to the file once a second has passed since the last
+// write, when the buffer is full, on Flush and on Close, so a crash of the program loses at most
+// the last second. The file is written with the platform's calls for files written row by row, the same on
 // every system; only Open allocates (it keeps the path, to check at every write that the file is
 // still there).
 #pragma once
@@ -13,15 +13,9 @@
 #include <ctime>
 #include <limits>
 #include <string>
+#include <string_view>
 
 namespace korva {
-
-// Words 0 to 8 of a measurement record: edge 1, edge 2, value, teach, input state, window start
-// pixel, edge count, start, end.
-constexpr int RECORD_WORDS = 9;
-// Their names, as columns of a CSV header.
-constexpr const char* RECORD_WORDS_HEADER =
-    "edge 1,edge 2,value,teach,input state,window start pixel,edge count,start,end";
 
 // The moment a record is taken: the wall time printed in its row and the steady time from which
 // the seconds column and the once-a-second writes are measured.
@@ -49,15 +43,18 @@ public:
     ~Recorder() { Close(); }
 
     // Creates (or empties) the regular file at `path` (a symbolic link to one will do) and writes
-    // the header line to it at once; `start` is second 0 of the seconds column. A file still open
-    // is closed first. Returns false when the path names anything but a regular file or a new name,
-    // when the file cannot be created or the header cannot be written (the file is then left
-    // empty); nothing is recorded. Never blocks, not even on a FIFO.
-    bool Open(const char* path, RecordTime start);
+    // the header line to it at once: "time,seconds," and `wordNames`, the comma-separated names of
+    // the record words each row holds, one to MAX_WORDS of them. `start` is second 0 of the seconds
+    // column. A file still open is closed first. Returns false when the path names anything but a
+    // regular file or a new name, when the file cannot be created or the header cannot be written
+    // (the file is then left empty), or when `wordNames` names more than MAX_WORDS words or is
+    // longer than the buffer (CannotOpen with EINVAL, the path untouched); nothing is recorded.
+    // Never blocks, not even on a FIFO.
+    bool Open(const char* path, std::string_view wordNames, RecordTime start);
 
-    // Adds the row of `words` (RECORD_WORDS words) taken at `time`, and writes the collected rows
-    // when a second has passed since the last write or the buffer is full. Returns false when a
-    // write fails: the file is then cut back to its last whole row and closed, and recording has
+    // Adds the row of `words` (as many as Open named) taken at `time`, and writes the collected
+    // rows when a second has passed since the last write or the buffer is full. Returns false when
+    // a write fails: the file is then cut back to its last whole row and closed, and recording has
     // stopped. Before each write the file is checked to be still the one at the path; when it has
     // been deleted, renamed away or unmounted, recording stops and this returns false as well.
     // Does nothing and returns false when no file is open.
@@ -79,9 +76,12 @@ public:
     RecordFault Fault() const { return fault_; }
     int FaultErrno() const { return faultErrno_; }
 
-    // Enough for the longest row: 23 characters of time, a 64-bit seconds count with three
-    // decimals, nine words of five digits, the separators and the line end.
+    // The most words a row holds, and enough for the longest row: 23 characters of time, a 64-bit
+    // seconds count with three decimals, MAX_WORDS words of five digits, the separators and the
+    // line end.
+    static constexpr int MAX_WORDS = 13;
     static constexpr std::size_t MAX_ROW = 128;
+    static_assert(23 + 1 + 20 + 4 + MAX_WORDS * (1 + 5) + 1 <= MAX_ROW);
     static constexpr std::size_t BUFFER_SIZE = 64 * 1024;
 
 private:
@@ -99,6 +99,7 @@ private:
     std::string path_;  // as given to Open
     RecordFault fault_ = RecordFault::None;
     int faultErrno_ = 0;
+    int words_ = 0;  // record words in a row, as named at Open
     int64_t written_ = 0;  // bytes on the file, always whole lines
     std::chrono::steady_clock::time_point start_{};
     std::chrono::steady_clock::time_point lastWrite_{};

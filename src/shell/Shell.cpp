@@ -164,11 +164,16 @@ void ChooseDefaultFolder(const std::string& packageFolder)
     defaultFolder = proj_dir != packageFolder && CanWriteIn(proj_dir) ? proj_dir : GetDocumentsDir();
 }
 
+void Dim(int panel, int control, int dimmed)
+{
+    SetCtrlAttribute(panel, control, ATTR_DIMMED, dimmed);
+}
+
 void DimCommandButtons(int dimmed)
 {
-    SetCtrlAttribute(panelHandle, PANEL_CMD16, ATTR_DIMMED, dimmed);
-    SetCtrlAttribute(panelHandle, PANEL_CMD14, ATTR_DIMMED, dimmed);
-    SetCtrlAttribute(panelHandle, PANEL_CMD3, ATTR_DIMMED, dimmed);
+    Dim(panelHandle, PANEL_CMD16, dimmed);
+    Dim(panelHandle, PANEL_CMD14, dimmed);
+    Dim(panelHandle, PANEL_CMD3, dimmed);
 }
 
 // ---- status line ------------------------------------------------------------------------------------

@@ -26,6 +26,8 @@ extern int stop_flag;          // 0 while a Run or Data loop is active
 extern std::string defaultFolder;
 void ChooseDefaultFolder(const std::string& packageFolder);
 
+// Dims (1) or undims (0) a control.
+void Dim(int panel, int control, int dimmed);
 // Dims (1) or undims (0) the command buttons that a Run or Data loop locks: Get, Data and Run.
 void DimCommandButtons(int dimmed);
 

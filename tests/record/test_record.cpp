@@ -1,7 +1,8 @@
-// The record file on real files, FIFOs and devices (and a real full or unmounted disk) and the run
-// statistics with their text line.
+// The record file on real files, FIFOs and devices (and a real full or unmounted disk), the run
+// statistics with their text line, and the trend's minute.
 #include "record/Recorder.h"
 #include "record/RunStatistics.h"
+#include "record/Trend.h"
 #include "support/SmallDisk.h"
 
 #include <QFile>
@@ -26,8 +27,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string HEADER =
-    "time,seconds,edge 1,edge 2,value,teach,input state,window start pixel,edge count,start,end\n";
+// The names of the record words the program records, and the header line they make.
+const std::string NAMES = "edge 1,edge 2,value,teach,input state,window start pixel,edge count,start,end";
+const std::string HEADER = "time,seconds," + NAMES + "\n";
 
 // A measurement record as the sensor sends it: sixteen words, of which the first nine are recorded.
 using Words = std::array<uint16_t, 16>;
@@ -66,6 +68,26 @@ RecordTime At(std::chrono::milliseconds sinceStart)
     return {wall + sinceStart, steady + sinceStart};
 }
 
+// The trend's start, and its points at a moment with the band [low, high] they widen.
+const Trend::TimePoint T0 = std::chrono::steady_clock::time_point{} + 3h;
+
+struct Curve {
+    std::array<double, Trend::MAX_POINTS> x{};
+    std::array<double, Trend::MAX_POINTS> y{};
+    std::size_t n = 0;
+    double low = 0;
+    double high = 0;
+};
+
+Curve PointsAt(const Trend& trend, Trend::TimePoint now, double low = 1e9, double high = -1e9)
+{
+    Curve curve;
+    curve.low = low;
+    curve.high = high;
+    curve.n = trend.Points(now, curve.x, curve.y, curve.low, curve.high);
+    return curve;
+}
+
 }  // namespace
 
 class TestRecord : public QObject {
@@ -80,7 +102,7 @@ private slots:
     {
         const QString path = dir.filePath("run.csv");
         Recorder recorder;
-        QVERIFY(recorder.Open(path.toLocal8Bit().constData(), At(0ms)));
+        QVERIFY(recorder.Open(path.toLocal8Bit().constData(), NAMES, At(0ms)));
         QCOMPARE(ReadAll(path), HEADER);
 
         const Words first{120, 880, 500, 512, 3, 256, 2, 1, 0, 999, 999, 999, 999, 999, 999, 999};
@@ -109,7 +131,7 @@ private slots:
     {
         const QString path = dir.filePath("burst.csv");
         Recorder recorder;
-        QVERIFY(recorder.Open(path.toLocal8Bit().constData(), At(0ms)));
+        QVERIFY(recorder.Open(path.toLocal8Bit().constData(), NAMES, At(0ms)));
         std::string expected = HEADER;
         for (uint16_t i = 0; i < 5000; ++i) {
             const Words words{i, 1, 2, 3, 4, 5, 6, 7, 8};
@@ -123,6 +145,25 @@ private slots:
         QCOMPARE(ReadAll(path), expected);
     }
 
+    // A row holds as many words as the header names; a header naming more than a row can hold is
+    // refused before the path is touched.
+    void theNamesGivenMakeTheColumns()
+    {
+        const QString path = dir.filePath("named.csv");
+        Recorder recorder;
+        QVERIFY(recorder.Open(QFile::encodeName(path).constData(), "left,right,value", At(0ms)));
+        QVERIFY(recorder.Append(WORDS.data(), At(0ms)));
+        QVERIFY(recorder.Close());
+        QCOMPARE(ReadAll(path),
+                 std::string("time,seconds,left,right,value\n2026-12-07T14:30:05.007,0.000,120,880,500\n"));
+
+        const QString refused = dir.filePath("refused.csv");
+        QVERIFY(!recorder.Open(QFile::encodeName(refused).constData(), "0,1,2,3,4,5,6,7,8,9,10,11,12,13", At(0ms)));
+        QCOMPARE(recorder.Fault(), RecordFault::CannotOpen);
+        QCOMPARE(recorder.FaultErrno(), EINVAL);
+        QVERIFY(!QFileInfo::exists(refused));
+    }
+
     // A FIFO named *.csv, with a reader or without (where opening it for writing would wait for one
     // for ever), and a device are refused at once and never opened: a FIFO's reader sees a writer
     // come and go as a hang-up.
@@ -131,28 +172,28 @@ private slots:
         Recorder recorder;
 #ifdef _WIN32
         // Device names are devices in every folder.
-        QVERIFY(!recorder.Open(QFile::encodeName(dir.filePath("nul.csv")).constData(), At(0ms)));
+        QVERIFY(!recorder.Open(QFile::encodeName(dir.filePath("nul.csv")).constData(), NAMES, At(0ms)));
         QCOMPARE(recorder.Fault(), RecordFault::NotAFile);
 #else
         const QByteArray fifo = QFile::encodeName(dir.filePath("pipe.csv"));
         QCOMPARE(mkfifo(fifo.constData(), 0644), 0);
         const int reader = open(fifo.constData(), O_RDONLY | O_NONBLOCK);
         QVERIFY(reader >= 0);
-        QVERIFY(!recorder.Open(fifo.constData(), At(0ms)));
+        QVERIFY(!recorder.Open(fifo.constData(), NAMES, At(0ms)));
         QCOMPARE(recorder.Fault(), RecordFault::NotAFile);
         pollfd hangUp{reader, POLLIN, 0};
         QCOMPARE(poll(&hangUp, 1, 0), 0);
         close(reader);
 
-        QVERIFY(!recorder.Open(fifo.constData(), At(0ms)));
+        QVERIFY(!recorder.Open(fifo.constData(), NAMES, At(0ms)));
         QCOMPARE(recorder.Fault(), RecordFault::NotAFile);
         struct stat status{};
         QVERIFY(lstat(fifo.constData(), &status) == 0 && S_ISFIFO(status.st_mode));
 
-        QVERIFY(!recorder.Open("/dev/null", At(0ms)));
+        QVERIFY(!recorder.Open("/dev/null", NAMES, At(0ms)));
         QCOMPARE(recorder.Fault(), RecordFault::NotAFile);
 #endif
-        QVERIFY(!recorder.Open(QFile::encodeName(dir.filePath("no folder/run.csv")).constData(), At(0ms)));
+        QVERIFY(!recorder.Open(QFile::encodeName(dir.filePath("no folder/run.csv")).constData(), NAMES, At(0ms)));
         QCOMPARE(recorder.Fault(), RecordFault::CannotOpen);
         QCOMPARE(recorder.FaultErrno(), ENOENT);
     }
@@ -173,7 +214,7 @@ private slots:
         const QString& opened = link;
 #endif
         Recorder recorder;
-        QVERIFY(recorder.Open(QFile::encodeName(opened).constData(), At(0ms)));
+        QVERIFY(recorder.Open(QFile::encodeName(opened).constData(), NAMES, At(0ms)));
         QCOMPARE(ReadAll(path), HEADER);
         QVERIFY(recorder.Append(WORDS.data(), At(0ms)));
         QVERIFY(recorder.Flush());
@@ -191,7 +232,7 @@ private slots:
         const QByteArray moved = QFile::encodeName(dir.filePath("gone.csv.1"));
         Recorder recorder;
         const auto stopsAfter = [&](const std::function<bool()>& takeAway) {
-            return recorder.Open(path.constData(), At(0ms)) && recorder.Fault() == RecordFault::None &&
+            return recorder.Open(path.constData(), NAMES, At(0ms)) && recorder.Fault() == RecordFault::None &&
                    recorder.Append(WORDS.data(), At(0ms)) && takeAway() && !recorder.Flush() &&
                    recorder.Fault() == RecordFault::FileGone && !recorder.IsOpen();
         };
@@ -214,7 +255,7 @@ private slots:
             QSKIP("mounting a tmpfs was refused (needs root)");
         const QString path = disk.filePath("run.csv");
         Recorder recorder;
-        QVERIFY(recorder.Open(QFile::encodeName(path).constData(), At(0ms)));
+        QVERIFY(recorder.Open(QFile::encodeName(path).constData(), NAMES, At(0ms)));
         QVERIFY(recorder.Append(WORDS.data(), At(0ms)));
         QCOMPARE(umount2(QFile::encodeName(QFileInfo(path).path()).constData(), MNT_DETACH), 0);
         QVERIFY(!recorder.Flush());
@@ -230,23 +271,22 @@ private slots:
         if (!disk.mounted())
             QSKIP("mounting a tmpfs was refused (needs root)");
         const QString path = disk.filePath("run.csv");
-        const Words words{120, 880, 500, 512, 3, 256, 2, 1, 0};
         Recorder recorder;
-        QVERIFY(recorder.Open(path.toLocal8Bit().constData(), At(0ms)));
+        QVERIFY(recorder.Open(path.toLocal8Bit().constData(), NAMES, At(0ms)));
         for (int ms = 0; ms <= 1000; ms += 100)
-            QVERIFY(recorder.Append(words.data(), At(std::chrono::milliseconds(ms))));
+            QVERIFY(recorder.Append(WORDS.data(), At(std::chrono::milliseconds(ms))));
         const std::size_t firstSecond = Lines(ReadAll(path)).size();
         QCOMPARE(firstSecond, std::size_t{12});
 
         // Another program takes the rest of the disk; the next second's rows no longer fit.
         QVERIFY(disk.Fill());
         for (int ms = 1003; ms < 2000; ms += 3)
-            QVERIFY(recorder.Append(words.data(), At(std::chrono::milliseconds(ms))));
-        QVERIFY(!recorder.Append(words.data(), At(2000ms)));
+            QVERIFY(recorder.Append(WORDS.data(), At(std::chrono::milliseconds(ms))));
+        QVERIFY(!recorder.Append(WORDS.data(), At(2000ms)));
         QVERIFY(!recorder.IsOpen());
         QCOMPARE(recorder.Fault(), RecordFault::WriteFailed);
         QCOMPARE(recorder.FaultErrno(), ENOSPC);
-        QVERIFY(!recorder.Append(words.data(), At(2001ms)));
+        QVERIFY(!recorder.Append(WORDS.data(), At(2001ms)));
         QVERIFY(recorder.Close());
 
         const std::string text = ReadAll(path);
@@ -256,6 +296,94 @@ private slots:
         for (const std::string& line : lines)
             QCOMPARE(std::count(line.begin(), line.end(), ','), 10);
         QVERIFY(lines.back().ends_with(",120,880,500,512,3,256,2,1,0"));
+    }
+
+    // ---- trend -----------------------------------------------------------------------------------
+
+    // Two minutes of a record every 10 ms: the minute up to now has a point pair (lowest, highest)
+    // for every 50 ms, oldest first, at the slot's start in seconds before now.
+    void theTrendKeepsTheLowestAndHighestOfEvery50msOfTheLastMinute()
+    {
+        Trend trend;
+        trend.Reset(T0);
+        for (int ms = 0; ms < 120000; ms += 10) {
+            const int value = ms / 50 % 1000 + (ms % 50 == 40 ? 5 : 0);  // the slot's last record 5 higher
+            trend.Add(static_cast<uint16_t>(value), T0 + std::chrono::milliseconds(ms));
+        }
+
+        const Curve curve = PointsAt(trend, T0 + 119999ms, 450, 2000);
+        QCOMPARE(curve.n, Trend::MAX_POINTS);
+        for (int k = 0; k < Trend::SLOTS; ++k) {
+            const int slot = Trend::SLOTS + k;
+            const double x = -(119999 - 50 * slot) / 1000.0;
+            QCOMPARE(curve.x[2 * k], x);
+            QCOMPARE(curve.x[2 * k + 1], x);
+            QCOMPARE(curve.y[2 * k], double(slot % 1000));
+            QCOMPARE(curve.y[2 * k + 1], double(slot % 1000 + 5));
+        }
+        QCOMPARE(curve.x.front(), -59.999);
+        QCOMPARE(curve.x[curve.n - 1], -0.049);
+        QCOMPARE(curve.low, 0.0);      // widened below the band given ...
+        QCOMPARE(curve.high, 2000.0);  // ... and not narrowed above it (the highest value is 1004)
+    }
+
+    // A value shows until its slot's minute has passed, to the nanosecond; the ring slot it leaves
+    // then takes the new minute's values afresh.
+    void aValueLeavesTheTrendAtSixtySeconds()
+    {
+        Trend trend;
+        trend.Reset(T0);
+        trend.Add(100, T0 + 49ms);  // slot 0, which begins at T0
+        trend.Add(300, T0 + 30s);
+
+        const Curve before = PointsAt(trend, T0 + 60s - 1ns);
+        QCOMPARE(before.n, std::size_t{2});
+        QCOMPARE(before.y[0], 100.0);
+        QCOMPARE(before.x[1], -30.0 + 1e-9);
+
+        const Curve at = PointsAt(trend, T0 + 60s);
+        QCOMPARE(at.n, std::size_t{1});
+        QCOMPARE(at.x[0], -30.0);
+        QCOMPARE(at.y[0], 300.0);
+
+        trend.Add(900, T0 + 60s);  // the ring slot of slot 0
+        const Curve reused = PointsAt(trend, T0 + 60s);
+        QCOMPARE(reused.n, std::size_t{2});
+        QCOMPARE(reused.x[1], 0.0);
+        QCOMPARE(reused.y[1], 900.0);
+        QCOMPARE(reused.low, 300.0);  // not 100: the old minute's value is gone
+
+        trend.Reset(T0 + 60s);
+        QCOMPARE(PointsAt(trend, T0 + 60s).n, std::size_t{0});
+    }
+
+    // A pause longer than a minute leaves only what came after it; time before the start, or a
+    // minute behind a value kept in the same ring slot, is dropped; a little back in time is kept.
+    void gapsAndTimeGoingBackwards()
+    {
+        Trend trend;
+        trend.Reset(T0);
+        for (int s = 0; s < 10; ++s)
+            trend.Add(200, T0 + std::chrono::seconds(s));
+        trend.Add(400, T0 + 100s);
+        QCOMPARE(PointsAt(trend, T0 + 100s).n, std::size_t{1});
+
+        trend.Add(50, T0 + 40s);        // the ring slot of 100 s, a minute behind it
+        trend.Add(500, T0 + 99990ms);   // 10 ms back, the slot before
+        trend.Add(450, T0 + 100010ms);  // back into the slot of 100 s
+        const Curve curve = PointsAt(trend, T0 + 100s);
+        QCOMPARE(curve.n, std::size_t{3});
+        QCOMPARE(curve.y[0], 500.0);
+        QCOMPARE(curve.y[1], 400.0);
+        QCOMPARE(curve.y[2], 450.0);
+
+        trend.Reset(T0);
+        trend.Add(60, T0 - 1ms);
+        QCOMPARE(PointsAt(trend, T0 + 1s).n, std::size_t{0});
+        const Curve early = PointsAt(trend, T0 - 1s, 1, 2);
+        QCOMPARE(early.n, std::size_t{0});
+        QCOMPARE(early.low, 1.0);
+        QCOMPARE(early.high, 2.0);
     }
 
     // ---- run statistics -------------------------------------------------------------------------

@@ -117,6 +117,8 @@ enum : int {
     ATTR_TEXT_FONT = 7,        // text: a font family, or VAL_APP_FONT
     ATTR_TOOLTIP = 8,          // text
     ATTR_LABEL_TEXT = 9,       // text: caption of a button or label of a control
+    ATTR_LEFT = 10,            // int: pixels from the panel's left edge to the control's
+    ATTR_WIDTH = 11,           // int, read only: the control's width in pixels, as laid out now
 };
 // The toolkit's standard application font.
 inline constexpr const char* VAL_APP_FONT = "";
