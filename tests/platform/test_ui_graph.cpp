@@ -3,6 +3,10 @@
 
 #include <qcustomplot.h>
 
+#include <array>
+#include <cmath>
+#include <functional>
+
 using namespace korva;
 using namespace korva::uitest;
 
@@ -38,6 +42,52 @@ QRgb LineColorAt(QCustomPlot* plot, double x, double y)
     return strongest;
 }
 
+// Where two pictures of the graph differ, in words; empty when they are the same to the pixel.
+QString Difference(const QImage& shown, const QImage& whole)
+{
+    const qreal ratio = shown.devicePixelRatio();
+    if (shown.size() != whole.size() || ratio != whole.devicePixelRatio())
+        return QStringLiteral("the pictures differ in size: %1x%2 at %3 device pixels to a logical pixel shown, "
+                              "%4x%5 at %6 drawn whole")
+            .arg(shown.width())
+            .arg(shown.height())
+            .arg(ratio)
+            .arg(whole.width())
+            .arg(whole.height())
+            .arg(whole.devicePixelRatio());
+    const QImage a = shown.convertToFormat(QImage::Format_RGB32);
+    const QImage b = whole.convertToFormat(QImage::Format_RGB32);
+    if (a == b)
+        return {};
+    QPoint first(-1, -1);
+    QRect around;
+    long count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* lineA = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* lineB = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            if (lineA[x] == lineB[x])
+                continue;
+            if (count++ == 0)
+                first = QPoint(x, y);
+            around |= QRect(x, y, 1, 1);
+        }
+    }
+    return QStringLiteral("first differing pixel at (%1, %2) of %3x%4 device pixels (%5 to a logical pixel): %6 "
+                          "shown, %7 drawn whole; %8 pixels differ, within %9x%10 at (%11, %12)")
+        .arg(first.x())
+        .arg(first.y())
+        .arg(a.width())
+        .arg(a.height())
+        .arg(ratio)
+        .arg(QColor(a.pixel(first)).name(), QColor(b.pixel(first)).name())
+        .arg(count)
+        .arg(around.width())
+        .arg(around.height())
+        .arg(around.x())
+        .arg(around.y());
+}
+
 }  // namespace
 
 class TestUiGraph : public QObject {
@@ -58,19 +108,28 @@ class TestUiGraph : public QObject {
         PlotRectangle(m_panel, GRAPH, 412, 0.0, 612, 0.25, 0x00FF00, 0x00FF00);
     }
 
-    // What the window shows of the graph is what a whole repaint draws. Scaled, the offscreen screen
-    // grabs nothing; the graph's own picture of itself is what it holds to show.
-    void compareWithWholeRepaint()
+    // The graph as the window shows it: the window's own picture, where an area redrawn in the graph
+    // but never repainted on screen still shows what it was. Scaled, the offscreen screen grabs
+    // nothing; the graph's own picture of itself is what it holds to show.
+    QImage shownPicture() const
     {
-        QCoreApplication::processEvents();
         const QPoint at = m_plot->mapTo(m_plot->window(), QPoint(0, 0));
         const WId window = m_plot->window()->winId();
         QImage shown = m_plot->screen()->grabWindow(window, at.x(), at.y(), m_plot->width(), m_plot->height()).toImage();
         if (shown.isNull())
             shown = m_plot->grab().toImage();
-        shown.convertTo(QImage::Format_RGB32);
-        m_plot->replot();
-        QCOMPARE(shown, m_plot->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        return shown;
+    }
+
+    // Resizes the panel's window, as the operator does, and waits until its layout has resized the
+    // graph.
+    void resizeWindow(int width, int height)
+    {
+        const QSize before = m_plot->size();
+        PanelWidget(m_panel)->resize(width, height);
+        const QString failure =
+            QStringLiteral("the graph kept its size in a window resized to %1x%2").arg(width).arg(height);
+        QVERIFY2(QTest::qWaitFor([&] { return m_plot->size() != before; }), qPrintable(failure));
     }
 
 private slots:
@@ -187,30 +246,161 @@ private slots:
         QVERIFY(Near(LineColorAt(m_plot, 900, 0.6), qRgb(0, 0, 0xFF)));
     }
 
-    // Redrawing only where the plot objects moved gives the picture that drawing it all anew gives.
+    // Redrawing only where the plot objects changed gives the picture that drawing it all anew gives:
+    // step by step, the graph is changed as the program changes it, and what the window shows after
+    // the graph's own repaint is compared pixel for pixel with what a whole replot draws.
     void partialRedrawMatchesWholeRepaint()
     {
-        QCOMPARE(SetAxisScalingMode(m_panel, GRAPH, VAL_XAXIS, VAL_MANUAL, 0, 1024), 0);
-        drawRecord(300);
-        QTest::qWait(50);
-        // A long move redraws one area; small moves far apart redraw separate ones. Either way the
-        // window shows what a whole repaint draws.
-        for (const auto& [position, windowStart] : {std::pair{700, 200}, std::pair{702, 40}}) {
-            const long before = GetGraphRepaintCount(m_panel, GRAPH);
-            drawRecord(position);
-            SetGraphCursor(m_panel, GRAPH, 2, windowStart, 0.75);
-            QTRY_VERIFY(GetGraphRepaintCount(m_panel, GRAPH) > before);
-            compareWithWholeRepaint();
-        }
-        // New curves redraw the plot objects over the rest, which stays; this one runs along the frame.
-        for (const double peak : {1.0, 0.4, 0.7}) {
-            const long before = GetGraphRepaintCount(m_panel, GRAPH);
-            const double x[4] = {0, 300, 700, 1024};
-            const double y[4] = {0, peak, 0, 0};
+        const auto bar = [&](double x1, double y1, double x2, double y2, int color) {
+            PlotRectangle(m_panel, GRAPH, x1, y1, x2, y2, color, color);
+        };
+        const auto axes = [&](double xMin, double xMax, double yMin, double yMax) {
+            SetAxisScalingMode(m_panel, GRAPH, VAL_XAXIS, VAL_MANUAL, xMin, xMax);
+            SetAxisScalingMode(m_panel, GRAPH, VAL_LEFT_YAXIS, VAL_MANUAL, yMin, yMax);
+        };
+        // A pass of the video curve, 256 points with a dot on every eighth, and its threshold line.
+        const auto videoPass = [&](int pass) {
+            std::array<uint16_t, 256> x{}, y{};
+            for (size_t i = 0; i < x.size(); ++i) {
+                x[i] = static_cast<uint16_t>(4 * i);
+                const double edge = 1.0 / (1.0 + std::exp((x[i] - 380.0 - 90.0 * pass) / 12.0));
+                y[i] = static_cast<uint16_t>(80 + 900 * edge + 15 * ((i * 7 + pass) % 5));
+            }
             DeleteGraphPlot(m_panel, GRAPH, VAL_ALL_OBJECTS, VAL_DELAYED_DRAW);
-            PlotXY(m_panel, GRAPH, x, y, 4, 0x0000FF);
-            QTRY_VERIFY(GetGraphRepaintCount(m_panel, GRAPH) > before);
-            compareWithWholeRepaint();
+            PlotXY(m_panel, GRAPH, x.data(), y.data(), x.size(), PLOT_STYLE_CONNECTED_POINTS, POINT_STYLE_SMALL_DOT,
+                   LINE_STYLE_SOLID, 8, 0x008000);
+            const double tx[2] = {0, 1024};
+            const double ty[2] = {520.0 + 40 * pass, 520.0 + 40 * pass};
+            PlotXY(m_panel, GRAPH, tx, ty, 2, 0xFF00FF);
+        };
+        const auto tenBars = [&](int k) {
+            DeleteGraphPlot(m_panel, GRAPH, VAL_ALL_OBJECTS, VAL_DELAYED_DRAW);
+            for (int i = 0; i < 10; ++i)
+                bar(40 + 98.3 * i, 0, 80 + 98.3 * i, 0.08 * ((i + 3 * k) % 10 + 1), 0x3060C0 + 0x10 * i);
+        };
+
+        struct Step {
+            const char* what;
+            std::function<void(int)> change;  // makes the step's change number 0, 1, ...
+            int updates = 1;                  // how many changes, each repainted before the next
+        };
+        const std::vector<Step> steps{
+            {"axes 0-1024 and 0-1, a record with its edge at 300",
+             [&](int) {
+                 axes(0, 1024, 0, 1);
+                 drawRecord(300);
+             }},
+            {"a record with its edge far away: one long move",
+             [&](int) {
+                 drawRecord(700);
+                 SetGraphCursor(m_panel, GRAPH, 2, 200, 0.75);
+             }},
+            {"small moves far apart: separate areas",
+             [&](int) {
+                 drawRecord(702);
+                 SetGraphCursor(m_panel, GRAPH, 2, 40, 0.75);
+             }},
+            {"the edge moved by less than a pixel", [&](int) { drawRecord(702.4); }},
+            {"records in a row, each repainted over the same picture of the axes",
+             [&](int k) { drawRecord(400 + 37.3 * k); }, 5},
+            {"cursor 1 on the left frame", [&](int) { SetGraphCursor(m_panel, GRAPH, 1, 0, 0.75); }},
+            {"cursor 1 on the right frame", [&](int) { SetGraphCursor(m_panel, GRAPH, 1, 1024, 0.75); }},
+            {"cursor 3's marker on the top frame", [&](int) { SetGraphCursor(m_panel, GRAPH, 3, 800, 1.0); }},
+            {"cursor 3's marker on the bottom frame", [&](int) { SetGraphCursor(m_panel, GRAPH, 3, 806, 0.0); }},
+            {"cursor 2 beyond the range", [&](int) { SetGraphCursor(m_panel, GRAPH, 2, -80, 0.5); }},
+            {"cursor 2 back, its marker above the range", [&](int) { SetGraphCursor(m_panel, GRAPH, 2, 150, 1.3); }},
+            {"a bar over the whole plot and beyond", [&](int) { bar(-100, -0.5, 2000, 2.0, 0xA0A0A0); }},
+            {"all plots deleted, delayed draw",
+             [&](int) { DeleteGraphPlot(m_panel, GRAPH, VAL_ALL_OBJECTS, VAL_DELAYED_DRAW); }},
+            {"a bar framed in another colour",
+             [&](int) { PlotRectangle(m_panel, GRAPH, 600, 0.3, 900, 0.9, 0x0000FF, 0xFFFF00); }},
+            {"the framed bar's right and bottom edges moved",
+             [&](int) {
+                 DeleteGraphPlot(m_panel, GRAPH, VAL_ALL_OBJECTS, VAL_DELAYED_DRAW);
+                 PlotRectangle(m_panel, GRAPH, 600, 0.35, 871.5, 0.9, 0x0000FF, 0xFFFF00);
+             }},
+            {"ten narrow bars", [&](int) { tenBars(0); }},
+            {"the ten bars change their heights", [&](int k) { tenBars(k + 1); }, 4},
+            {"four bars, immediate draw",
+             [&](int) {
+                 DeleteGraphPlot(m_panel, GRAPH, VAL_ALL_OBJECTS, VAL_IMMEDIATE_DRAW);
+                 for (int i = 0; i < 4; ++i)
+                     bar(100 + 230 * i, 0.1 * i, 190 + 230 * i, 1.0, 0xFF0000);
+             }},
+            {"all plots deleted, immediate draw",
+             [&](int) { DeleteGraphPlot(m_panel, GRAPH, VAL_ALL_OBJECTS, VAL_IMMEDIATE_DRAW); }},
+            {"y axis 0-1100 for the video curve", [&](int) { axes(0, 1024, 0, 1100); }},
+            {"the video curve and its threshold", [&](int) { videoPass(0); }},
+            {"the next passes replace the curves", videoPass, 3},
+            {"cursor 1 moved across the curves", [&](int) { SetGraphCursor(m_panel, GRAPH, 1, 333, 500); }},
+            {"bars added under the curves",
+             [&](int) {
+                 bar(300, 0, 420, 700, 0xFF0000);
+                 bar(700, 0, 760, 300, 0x00C000);
+             }},
+            {"a bar moved beneath the curves",
+             [&](int) {
+                 videoPass(2);
+                 bar(310, 0, 450, 650, 0xFF0000);
+                 bar(700, 0, 760, 300, 0x00C000);
+             }},
+            {"the curves deleted", [&](int) { DeleteGraphPlot(m_panel, GRAPH, VAL_ALL_OBJECTS, VAL_DELAYED_DRAW); }},
+            {"y axis 0-1, a line along the bottom frame up to the top one",
+             [&](int k) {
+                 if (k == 0)
+                     axes(0, 1024, 0, 1);
+                 const double x[4] = {0, 300, 700, 1024};
+                 const double y[4] = {0, std::array{1.0, 0.4, 0.7}[k], 0, 0};
+                 DeleteGraphPlot(m_panel, GRAPH, VAL_ALL_OBJECTS, VAL_DELAYED_DRAW);
+                 PlotXY(m_panel, GRAPH, x, y, 4, 0x0000FF);
+             },
+             3},
+            {"x axis zoomed to 300-556 with a record",
+             [&](int) {
+                 drawRecord(450);
+                 axes(300, 556, 0, 1);
+             }},
+            {"records in the zoomed range", [&](int k) { drawRecord(460 + 11.7 * k); }, 3},
+            {"y axis -0.5 to 1.5", [&](int) { axes(300, 556, -0.5, 1.5); }},
+            {"the same ranges again and a cursor moved",
+             [&](int) {
+                 axes(300, 556, -0.5, 1.5);
+                 SetGraphCursor(m_panel, GRAPH, 3, 500, 1.2);
+             }},
+            {"axes 0-1024 and 0-1 again", [&](int) { axes(0, 1024, 0, 1); }},
+            {"the window wider", [&](int) { resizeWindow(1000, 900); }},
+            {"records on the wider graph", [&](int k) { drawRecord(600 - 53.1 * k); }, 3},
+            {"the window taller, to an odd size", [&](int) { resizeWindow(1003, 1011); }},
+            {"records on the odd-sized graph", [&](int k) { drawRecord(350 + 77.7 * k); }, 3},
+            {"a record, and a resize before its repaint",
+             [&](int) {
+                 drawRecord(250);
+                 resizeWindow(901, 957);
+             }},
+            {"cursors moved after the resize",
+             [&](int) {
+                 SetGraphCursor(m_panel, GRAPH, 2, 100, 0.75);
+                 SetGraphCursor(m_panel, GRAPH, 3, 1000, 0.75);
+             }},
+            {"the window back to its size", [&](int) { resizeWindow(800, 900); }},
+            {"a last record", [&](int) { drawRecord(512); }},
+        };
+
+        for (size_t i = 0; i < steps.size(); ++i) {
+            const QString step = QStringLiteral("step %1 (%2)").arg(i + 1).arg(QLatin1String(steps[i].what));
+            for (int update = 0; update < steps[i].updates; ++update) {
+                const long before = GetGraphRepaintCount(m_panel, GRAPH);
+                steps[i].change(update);
+                if (QTest::currentTestFailed())
+                    return;
+                QVERIFY2(QTest::qWaitFor([&] { return GetGraphRepaintCount(m_panel, GRAPH) > before; }),
+                         qPrintable(step + QStringLiteral(": the graph was not repainted")));
+            }
+            Deliver();
+            const QImage shown = shownPicture();
+            m_plot->replot();
+            const QString difference = Difference(shown, m_plot->grab().toImage());
+            QVERIFY2(difference.isEmpty(), qPrintable(step + QStringLiteral(": ") + difference));
         }
     }
 
