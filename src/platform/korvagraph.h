@@ -101,6 +101,7 @@ private:
 
     void applyLook();
     void createCursors();
+    // ---- the partial redraw (korvagraphredraw.cpp, whose top says how it works) ----
     void useRegionPaintBuffer();
     void repaintNow();
     std::vector<Footprint> footprints() const;
@@ -136,12 +137,14 @@ private:
 public:
     // The graph's table, save menu and dialog state; made on first use, owned by the graph.
     GraphExport& exporter();
+    // The picture an open export dialog froze the graph at, or a null pixmap.
+    QPixmap frozenPicture() const;
 
 protected:
     // A right click opens the save menu. While a save dialog is open the graph shows the picture
     // it had when the save was chosen; the plot itself keeps being updated underneath.
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;  // korvagraphredraw.cpp
 
 private:
     GraphExport* m_export = nullptr;

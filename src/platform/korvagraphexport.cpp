@@ -239,26 +239,15 @@ GraphExport& KorvaGraph::exporter()
     return *m_export;
 }
 
+QPixmap KorvaGraph::frozenPicture() const
+{
+    return m_export != nullptr ? m_export->frozenPicture() : QPixmap();
+}
+
 void KorvaGraph::contextMenuEvent(QContextMenuEvent* event)
 {
     exporter().popUpMenu(event->globalPos());
     event->accept();
-}
-
-void KorvaGraph::paintEvent(QPaintEvent* event)
-{
-    if (m_export != nullptr && !m_export->frozenPicture().isNull()) {
-        QPainter painter(this);
-        painter.drawPixmap(rect(), m_export->frozenPicture());
-        return;
-    }
-    // The one opaque buffer is the whole picture: copied as it is, with no background beneath.
-    if (canRedrawPart() && qFuzzyCompare(mBufferDevicePixelRatio, devicePixelRatioF())) {
-        QPainter painter(this);
-        copyBuffer(painter, event->region());
-        return;
-    }
-    QCustomPlot::paintEvent(event);
 }
 
 // ---- the saving functions of the program ---------------------------------------------------------
