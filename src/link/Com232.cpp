@@ -383,9 +383,7 @@ bool AnswersLineCheck(int port)
     com = port;
     if (OpenSensorPort(port) < 0)
         return false;
-    rx_flag = 0;
-    SendParameters(ORDER_LINE_CHECK);
-    return AwaitAnswer(WaitCheck::LimitFirst, FIND_TICK_LIMIT) && pp[0] == ECHO_WORD;
+    return LineCheckEchoed(FIND_TICK_LIMIT);
 }
 
 // The first present port, from COM1 up, whose device answers the line check; 0 when none does or
@@ -511,17 +509,21 @@ void RX_Receive_Function(int, int events, void*)
 // ---- line check -------------------------------------------------------------------------------------
 
 // The line check goes to port com, which start-up and a change of port have just opened.
-int CheckComLine(int)
+bool LineCheckEchoed(uint16_t failAt)
 {
-    int result = 0;
     SendParameters(ORDER_LINE_CHECK);
     rx_flag = 0;
-    if (!AwaitAnswer(WaitCheck::LimitFirst))
+    AwaitAnswer(WaitCheck::LimitFirst, failAt);
+    return rx_flag == 1 && pp[0] == ECHO_WORD;
+}
+
+int CheckComLine(int)
+{
+    const int result = LineCheckEchoed(TICK_LIMIT + 1) ? 1 : 0;
+    if (rx_flag == 0)
         StoreStatus("Timeout-RS-232...");
-    if (rx_flag == 1) {
-        result = pp[0] == ECHO_WORD ? 1 : 0;
+    else
         StoreStatus(result == 1 ? "Echo Check - Line Ok!" : "read error - not sync byte 0xAA!");
-    }
     ShowStatus();
     return result;
 }

@@ -66,6 +66,9 @@ void InitRS232(int port);
 void RX_Receive_Function(int port, int events, void* callbackData);
 void InstallRxHandler(int port);
 void RemoveRxHandler(int port);
+// Sends the line check and waits at most `failAt` ticks: true when the echo came; rx_flag says
+// whether any answer came.
+bool LineCheckEchoed(uint16_t failAt);
 int CheckComLine(int port);
 // Waits for the answer frame to the request just written, testing first what `check` says, for at
 // most `failAt` ticks: true once it has been decoded into pp. After a time-out the answer is no

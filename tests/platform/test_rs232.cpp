@@ -3,6 +3,7 @@
 #include "inspect.h"
 #include "support/Events.h"
 #include "support/Pty.h"
+#include "support/Reception.h"
 #include "rs232.h"
 #include "userint.h"
 
@@ -25,6 +26,10 @@ namespace korva {
 using test::ProcessFor;
 using test::ProcessUntil;
 using test::Pty;
+using test::Reception;
+using test::ReceptionOf;
+using test::RecordEvents;
+using test::CloseOnEvent;
 
 namespace {
 
@@ -91,30 +96,10 @@ double CpuShareWhileProcessing(int ms)
     return used / (static_cast<double>(wall.nsecsElapsed()) * 1e-9);
 }
 
-// What the receive callbacks of a test saw and did.
-struct Reception {
-    std::vector<int> events;   // event set of every call
-    std::vector<int> waiting;  // input queue length at every call
-    QList<QByteArray> frames;  // frames read by a frame-reading callback
-    int depth = 0;
-    int maxDepth = 0;
-    bool insideRead = false;  // the test is inside ComRd
-    bool calledInsideRead = false;
+// A reception whose callback also has the sensor answer.
+struct PtyReception : test::Reception {
     Pty* sensor = nullptr;
 };
-
-Reception& ReceptionOf(void* data)
-{
-    return *static_cast<Reception*>(data);
-}
-
-void RecordEvents(int port, int events, void* data)
-{
-    Reception& r = ReceptionOf(data);
-    r.events.push_back(events);
-    r.waiting.push_back(GetInQLen(port));
-    r.calledInsideRead = r.calledInsideRead || r.insideRead;
-}
 
 // Works like the program's receive handler: on a notify event it reads one frame and discards
 // whatever followed it.
@@ -133,7 +118,7 @@ void ReceiveFrame(int port, int events, void* data)
 // it processes events itself, the way a callback with a nested wait would.
 void ReceiveWhileProcessing(int port, int events, void* data)
 {
-    Reception& r = ReceptionOf(data);
+    auto& r = static_cast<PtyReception&>(ReceptionOf(data));
     r.maxDepth = std::max(r.maxDepth, ++r.depth);
     ReceiveFrame(port, events, data);
     if (r.frames.size() == 1) {
@@ -143,12 +128,6 @@ void ReceiveWhileProcessing(int port, int events, void* data)
         ProcessFor(150);
     }
     --r.depth;
-}
-
-void CloseOnEvent(int port, int events, void* data)
-{
-    RecordEvents(port, events, data);
-    CloseCom(port);
 }
 
 }  // namespace
@@ -513,7 +492,7 @@ void TestRs232::callbackMayProcessEventsOrClose()
 
     // The callback's own request drains and the next frame arrives while the callback processes
     // events itself: both are delivered in one call once it has returned, never to a nested call.
-    Reception nested;
+    PtyReception nested;
     nested.sensor = sensor_.get();
     const int mask = COM_EVENT_NOTIFY | COM_EVENT_TX_EMPTY;
     QCOMPARE(InstallComCallback(kPort, mask, kFrameSize, kSync, ReceiveWhileProcessing, &nested), 0);

@@ -7,6 +7,7 @@
 #include "simulatedsensor.h"
 #include "support/Cpu.h"
 #include "support/Events.h"
+#include "support/Reception.h"
 #include "userint.h"
 
 #include <QElapsedTimer>
@@ -23,6 +24,10 @@ namespace korva {
 
 using test::ProcessFor;
 using test::ProcessUntil;
+using test::Reception;
+using test::ReceptionOf;
+using test::RecordEvents;
+using test::CloseOnEvent;
 
 namespace {
 
@@ -84,30 +89,6 @@ const sim::SimulatedSensor& Sensor()
 }
 
 
-// What the receive callbacks of a test saw.
-struct Reception {
-    std::vector<int> events;   // event set of every call
-    std::vector<int> waiting;  // input queue length at every call
-    QList<QByteArray> frames;  // frames read by a frame-reading callback
-    int depth = 0;
-    int maxDepth = 0;
-    bool insideRead = false;
-    bool calledInsideRead = false;
-};
-
-Reception& ReceptionOf(void* data)
-{
-    return *static_cast<Reception*>(data);
-}
-
-void RecordEvents(int port, int events, void* data)
-{
-    Reception& r = ReceptionOf(data);
-    r.events.push_back(events);
-    r.waiting.push_back(GetInQLen(port));
-    r.calledInsideRead = r.calledInsideRead || r.insideRead;
-}
-
 // As the program's receive handler: reads one frame on a notify event.
 void ReceiveFrame(int port, int events, void* data)
 {
@@ -127,12 +108,6 @@ void ReceiveWhileProcessing(int port, int events, void* data)
         ProcessFor(150);
     }
     --r.depth;
-}
-
-void CloseOnEvent(int port, int events, void* data)
-{
-    RecordEvents(port, events, data);
-    CloseCom(port);
 }
 
 }  // namespace
