@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <map>
+#include <optional>
 
 using namespace korva;
 using namespace korva::test;
@@ -159,8 +160,8 @@ class TestExchanges : public QObject, public SensorOnCom1 {
     }
 
     // Gives the commands at their moments, pass after pass, while the loop runs; the commands of a
-    // pass are given once the sensor has had every exchange of the last pass's. Stops the loop
-    // after `passes`.
+    // pass are given in the first pass that begins after the sensor has had every exchange of the
+    // last pass's. Stops the loop after `passes`.
     void CommandsDuring(Loop loop, int passes)
     {
         sim::SensorOptions options;
@@ -181,7 +182,11 @@ class TestExchanges : public QObject, public SensorOnCom1 {
         QElapsedTimer sincePass;
         sincePass.start();
         int pass = 0;
-        uint64_t lastPass = 0;
+        // The passes begun when the last commands' exchanges had all reached the sensor. The
+        // program may still be waiting for their answers then, with the background-teach button
+        // dimmed until its read-back is in, and a click on it would be lost; a pass that begins
+        // later begins after the program has finished them.
+        std::optional<uint64_t> doneAt;
         QTimer driver;
         connect(&driver, &QTimer::timeout, [&] {
             if (timeOutShown || sincePass.elapsed() > passLimit) {
@@ -190,9 +195,13 @@ class TestExchanges : public QObject, public SensorOnCom1 {
                 CC_BTNStop(panelHandle, PANEL_BTNSTOP, EVENT_LEFT_CLICK, nullptr, 0, 0);
                 return;
             }
-            if (!CommandsDone() || PassesBegun(loop) == lastPass)
+            if (!CommandsDone())
                 return;
-            lastPass = PassesBegun(loop);
+            if (!doneAt)
+                doneAt = PassesBegun(loop);
+            if (PassesBegun(loop) == *doneAt)
+                return;
+            doneAt.reset();
             sincePass.restart();
             if (pass == 0 && !PanelWidget(panelPopUp)->isVisible())
                 Click(panelHandle, PANEL_BTNCCDSETTINGS);  // Data has hidden the CCD settings
