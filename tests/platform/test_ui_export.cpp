@@ -44,7 +44,7 @@ const char* const kExportPanel = R"(<?xml version="1.0" encoding="UTF-8"?>
   </widget>
   <customwidgets>
     <customwidget><class>QCustomPlot</class><extends>QWidget</extends><header>qcustomplot.h</header></customwidget>
-    <customwidget><class>KorvaTimer</class><extends>QWidget</extends><header>korvawidgets.h</header></customwidget>
+    <customwidget><class>KorvaTimer</class><extends>QWidget</extends><header>widgets.h</header></customwidget>
   </customwidgets>
 </ui>
 )";

@@ -2,7 +2,7 @@
 // ~/.config on Linux, the registry on Windows), and the size and position of its windows.
 #include "settings.h"
 
-#include "uiregistry.h"
+#include "registry.h"
 
 #include <QGuiApplication>
 #include <QRect>

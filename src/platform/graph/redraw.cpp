@@ -17,7 +17,7 @@
 //   not worth drawing apart.
 // - paintEvent copies the buffer to the window for the region Qt asks for; nothing is drawn there.
 //   While an export dialog is open, the picture frozen for it is shown instead.
-#include "korvagraph.h"
+#include "graph.h"
 
 #include <QPaintEngine>
 #include <algorithm>

@@ -1,6 +1,6 @@
 // Files the program writes row by row (the record file): plain POSIX calls on Linux, the C
 // run-time's low-level calls and Win32 on Windows, behind the same functions.
-#include "uifiles.h"
+#include "files.h"
 #include "userint.h"
 
 #include <algorithm>

@@ -1,9 +1,8 @@
 // Controls: their kinds, how operator input on them becomes events, their values and attributes,
 // and text messages created at run time.
-#include "uicontrols.h"
+#include "controls.h"
 
-#include "korvagraph.h"
-#include "korvawidgets.h"
+#include "widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -375,7 +374,19 @@ int ReadColor(const Control& c, QPalette::ColorRole role, int* value)
     return 0;
 }
 
+GraphKind s_graphKind;
+
 }  // namespace
+
+void InstallGraphKind(const GraphKind& kind)
+{
+    s_graphKind = kind;
+}
+
+const GraphKind& InstalledGraphKind()
+{
+    return s_graphKind;
+}
 
 std::optional<Kind> KindOfWidget(const QWidget* widget)
 {
@@ -396,7 +407,7 @@ std::optional<Kind> KindOfWidget(const QWidget* widget)
         return Kind::NumSlide;
     if (qobject_cast<const QLabel*>(widget) != nullptr)
         return Kind::Text;
-    if (qobject_cast<const KorvaGraph*>(widget) != nullptr)
+    if (s_graphKind.recognise != nullptr && s_graphKind.recognise(widget))
         return Kind::Graph;
     if (qobject_cast<const KorvaTimer*>(widget) != nullptr)
         return Kind::Timer;

@@ -1,7 +1,7 @@
 // Files: the file dialog, the file-selection functions and arrays of numbers as text files.
-#include "uifiles.h"
+#include "files.h"
 
-#include "uiregistry.h"
+#include "registry.h"
 #include "userint.h"
 
 #include <QAbstractItemView>

@@ -1,7 +1,7 @@
 // Application object, event loop and nested event processing.
 #include "userint.h"
 
-#include "uiregistry.h"
+#include "registry.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 // Registry of panels and controls, and delivery of events to the program's callbacks.
-#include "uiregistry.h"
+#include "registry.h"
 
 #include <QCoreApplication>
 #include <algorithm>

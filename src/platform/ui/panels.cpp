@@ -1,12 +1,14 @@
 // Panels: loading them from the panel file, showing, hiding and discarding them, and the panel
 // events (close request, activation).
-#include "inspect.h"
-#include "uicontrols.h"
+#include "panels.h"
 
-#include "korvagraph.h"
-#include "korvawidgets.h"
+#include "inspect.h"
+#include "controls.h"
+
+#include "widgets.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QScreen>
@@ -56,8 +58,8 @@ private:
             return new KorvaSpinBox(parent);
         if (className == QLatin1String("QComboBox"))
             return new KorvaRing(parent);
-        if (className == QLatin1String("QCustomPlot"))
-            return new KorvaGraph(parent);
+        if (className == QLatin1String("QCustomPlot") && ui::InstalledGraphKind().create != nullptr)
+            return ui::InstalledGraphKind().create(parent);
         if (className == QLatin1String("KorvaLamp"))
             return new KorvaLamp(parent);
         if (className == QLatin1String("KorvaNumSlide"))
@@ -245,7 +247,7 @@ int FindChildPanel(int parent, const QString& fileName, int resourceId)
 
 }  // namespace
 
-int LoadPanel(int parentPanel, const char* fileName, int resourceId)
+int ui::LoadPanelFile(int parentPanel, const char* fileName, int resourceId)
 {
     const QString path = AbsolutePanelFile(fileName);
     return parentPanel == 0 ? LoadTopLevelPanel(path, resourceId) : FindChildPanel(parentPanel, path, resourceId);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "inspect.h"
-#include "uiregistry.h"
+#include "registry.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -101,7 +101,7 @@ private:
 
     void applyLook();
     void createCursors();
-    // ---- the partial redraw (korvagraphredraw.cpp, whose top says how it works) ----
+    // ---- the partial redraw (redraw.cpp, whose top says how it works) ----
     void useRegionPaintBuffer();
     void repaintNow();
     std::vector<Footprint> footprints() const;
@@ -133,7 +133,7 @@ private:
     long m_repaints = 0;
     int m_nextPlotHandle = 1;
 
-    // ---- saving what the graph shows (korvagraphexport.cpp) ----
+    // ---- saving what the graph shows (export.cpp) ----
 public:
     // The graph's table, save menu and dialog state; made on first use, owned by the graph.
     GraphExport& exporter();
@@ -144,7 +144,7 @@ protected:
     // A right click opens the save menu. While a save dialog is open the graph shows the picture
     // it had when the save was chosen; the plot itself keeps being updated underneath.
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;  // korvagraphredraw.cpp
+    void paintEvent(QPaintEvent* event) override;  // redraw.cpp
 
 private:
     GraphExport* m_export = nullptr;

@@ -1,11 +1,13 @@
-#include "korvagraph.h"
+#include "graph.h"
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
 
+#include "controls.h"
 #include "inspect.h"
-#include "uiregistry.h"
+#include "install.h"
+#include "registry.h"
 
 namespace korva {
 
@@ -421,6 +423,14 @@ void KorvaGraph::changeEvent(QEvent* event)
         }
     }
     QCustomPlot::changeEvent(event);
+}
+
+void InstallGraphControl()
+{
+    ui::InstallGraphKind({
+        .create = [](QWidget* parent) -> QWidget* { return new KorvaGraph(parent); },
+        .recognise = [](const QWidget* widget) { return qobject_cast<const KorvaGraph*>(widget) != nullptr; },
+    });
 }
 
 }  // namespace korva

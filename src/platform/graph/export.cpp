@@ -1,8 +1,8 @@
 // Saving what a graph shows: the table the program gives it, image and CSV files, and the
 // right-click menu with its save dialogs.
-#include "korvagraph.h"
-#include "uifiles.h"
-#include "uiregistry.h"
+#include "graph.h"
+#include "files.h"
+#include "registry.h"
 
 #include <QBuffer>
 #include <QClipboard>

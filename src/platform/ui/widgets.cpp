@@ -1,4 +1,4 @@
-#include "korvawidgets.h"
+#include "widgets.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
