@@ -91,9 +91,11 @@ bool AnsweredByFrame(uint16_t orderCode)
     }
 }
 
-// The read-back through the hook start-up installs (see readBack).
+// The read-back of the sensor's RAM after a good line check, through the hook start-up installs
+// (see readBack); Send and Get go to RAM from then on.
 void ReadBack()
 {
+    target = RAM;
     if (readBack != nullptr)
         readBack(RAM);
 }
@@ -261,14 +263,21 @@ int OpenSensorPort(int port)
     return 0;
 }
 
+// Opens the sensor's port as the one the watch looks after.
+int OpenWatchedPort(int port)
+{
+    const int opened = OpenSensorPort(port);
+    portInUse = opened >= 0;
+    portLost = false;
+    return opened;
+}
+
 // The line check on the port just opened and, when it passes, the read-back.
 void GreetSensor(int port)
 {
     ret = CheckComLine(port);
-    if (ret == 1) {
-        target = RAM;
+    if (ret == 1)
         ReadBack();
-    }
 }
 
 }  // namespace
@@ -277,9 +286,7 @@ void InitRS232(int port)
 {
     const LineHold hold;
     awaitedOrder = 0;
-    ret = OpenSensorPort(port);
-    portInUse = ret >= 0;
-    portLost = false;
+    ret = OpenWatchedPort(port);
     if (ret < 0)
         StoreStatus(OpenErrorText(ret));
     else
@@ -381,7 +388,7 @@ bool findStopped = false;
 bool AnswersLineCheck(int port)
 {
     com = port;
-    if (OpenSensorPort(port) < 0)
+    if (OpenWatchedPort(port) < 0)
         return false;
     return LineCheckEchoed(FIND_TICK_LIMIT);
 }
@@ -417,16 +424,12 @@ int CC_BTNFind(int panel, int control, int event, void*, int, int)
     if (found == 0) {
         // The port chosen before is open again, as it was.
         com = before;
-        portInUse = OpenSensorPort(com) >= 0;
-        portLost = false;
+        OpenWatchedPort(com);
         ShowMessage(("No sensor found on " + std::to_string(tried) + (tried == 1 ? " port" : " ports")).c_str());
         return 0;
     }
-    portInUse = true;
-    portLost = false;
     SetCtrlVal(panelHandle, PANEL_DROPDCOM, found);
     RememberPort(found);
-    target = RAM;
     ReadBack();
     ShowMessage(("Sensor found on " + PortAndDevice(found)).c_str());
     return 0;

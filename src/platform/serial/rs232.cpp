@@ -652,14 +652,8 @@ ComPortDetails ComPortInfo(int port)
 {
     ComPortDetails details;
     details.device = ComDeviceName(port);
-    if (details.device.empty())
-        return details;
-    if (details.device.starts_with("sim:")) {
-        details.present = true;
-        return details;
-    }
     details.present = ComPortPresent(port);
-    if (!details.present)
+    if (!details.present || details.device.starts_with("sim:"))
         return details;
     const QSerialPortInfo info = ListedPort(SystemDevice(details.device));
     details.description = info.description().toStdString();

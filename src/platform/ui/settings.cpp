@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace korva {
 
@@ -83,6 +84,22 @@ QRect FitInto(const QRect& rect, const QRect& area, const QSize& minimum)
     return {QPoint(x, y), size};
 }
 
+// What `key` holds; nothing when the store is off or holds nothing under it.
+std::optional<QVariant> Stored(const char* key)
+{
+    if (s_store == nullptr || !s_store->contains(QString::fromUtf8(key)))
+        return std::nullopt;
+    return s_store->value(QString::fromUtf8(key));
+}
+
+void Store(const char* key, const QVariant& value)
+{
+    if (s_store == nullptr)
+        return;
+    s_store->setValue(QString::fromUtf8(key), value);
+    Sync();
+}
+
 QWidget* TopLevelPanel(int panel)
 {
     const ui::Panel* p = ui::FindPanel(panel);
@@ -127,30 +144,30 @@ void CloseSettings()
 
 bool ReadSetting(const char* key, std::string* value)
 {
-    if (s_store == nullptr || value == nullptr || !s_store->contains(QString::fromUtf8(key)))
+    const std::optional<QVariant> stored = Stored(key);
+    if (!stored || value == nullptr)
         return false;
-    const QVariant stored = s_store->value(QString::fromUtf8(key));
-    if (stored.typeId() != QMetaType::QString) {
-        WarnIgnored(key, stored, QStringLiteral("not a text"));
+    if (stored->typeId() != QMetaType::QString) {
+        WarnIgnored(key, *stored, QStringLiteral("not a text"));
         return false;
     }
-    *value = stored.toString().toStdString();
+    *value = stored->toString().toStdString();
     return true;
 }
 
 bool ReadSetting(const char* key, int min, int max, int* value)
 {
-    if (s_store == nullptr || value == nullptr || !s_store->contains(QString::fromUtf8(key)))
+    const std::optional<QVariant> stored = Stored(key);
+    if (!stored || value == nullptr)
         return false;
-    const QVariant stored = s_store->value(QString::fromUtf8(key));
     // Text in the file, a number in the registry; a rectangle, a list or a flag is no port number.
-    const int type = stored.typeId();
+    const int type = stored->typeId();
     const bool numeric = type == QMetaType::QString || type == QMetaType::Int || type == QMetaType::UInt ||
                          type == QMetaType::LongLong || type == QMetaType::ULongLong;
     bool whole = false;
-    const int number = numeric ? stored.toInt(&whole) : 0;
+    const int number = numeric ? stored->toInt(&whole) : 0;
     if (!whole || number < min || number > max) {
-        WarnIgnored(key, stored, QStringLiteral("not a whole number from %1 to %2").arg(min).arg(max));
+        WarnIgnored(key, *stored, QStringLiteral("not a whole number from %1 to %2").arg(min).arg(max));
         return false;
     }
     *value = number;
@@ -159,29 +176,23 @@ bool ReadSetting(const char* key, int min, int max, int* value)
 
 void WriteSetting(const char* key, const std::string& value)
 {
-    if (s_store == nullptr)
-        return;
-    s_store->setValue(QString::fromUtf8(key), QString::fromStdString(value));
-    Sync();
+    Store(key, QString::fromStdString(value));
 }
 
 void WriteSetting(const char* key, int value)
 {
-    if (s_store == nullptr)
-        return;
-    s_store->setValue(QString::fromUtf8(key), value);
-    Sync();
+    Store(key, value);
 }
 
 bool RestorePanelGeometry(int panel, const char* key)
 {
     QWidget* window = TopLevelPanel(panel);
-    if (window == nullptr || s_store == nullptr || !s_store->contains(QString::fromUtf8(key)))
+    const std::optional<QVariant> stored = Stored(key);
+    if (window == nullptr || !stored)
         return false;
-    const QVariant stored = s_store->value(QString::fromUtf8(key));
-    const QRect rect = stored.typeId() == QMetaType::QRect ? stored.toRect() : QRect();
+    const QRect rect = stored->typeId() == QMetaType::QRect ? stored->toRect() : QRect();
     if (rect.width() <= 0 || rect.height() <= 0) {
-        WarnIgnored(key, stored, QStringLiteral("not a window's position and size"));
+        WarnIgnored(key, *stored, QStringLiteral("not a window's position and size"));
         return false;
     }
     const QRect area = AvailableAreaFor(rect);
@@ -203,8 +214,7 @@ bool SavePanelGeometry(int panel, const char* key)
     const QRect rect = normal ? window->geometry() : window->normalGeometry();
     if (rect.width() <= 0 || rect.height() <= 0)
         return false;
-    s_store->setValue(QString::fromUtf8(key), rect);
-    Sync();
+    Store(key, rect);
     return s_store != nullptr;
 }
 
