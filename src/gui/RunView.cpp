@@ -114,6 +114,13 @@ void RecordingFailed()
                                                         : "Cannot write record file!");
 }
 
+// The operator learns once that the file was cut short in place and the recording went on.
+void NoteRestart()
+{
+    if (recorder.TakeRestartNotice())
+        ShowAlert("Record file was cut short - recording goes on from a new header");
+}
+
 }  // namespace
 
 void StartRunView()
@@ -132,6 +139,7 @@ void FeedRunView()
     trend.Add(pp[2], now.steady);
     if (recorder.IsOpen() && !recorder.Append(pp, now))
         RecordingFailed();
+    NoteRestart();
     if (now.steady - lastView >= VIEW_INTERVAL)
         ShowRunView(now.steady);
 }
@@ -146,6 +154,7 @@ void EndRunView()
     ShowRunView(Steady::now());
     if (!recorder.Flush())
         RecordingFailed();
+    NoteRestart();
 }
 
 void StartRecording(const std::string& path)

@@ -29,15 +29,14 @@ bool Recorder::Open(const char* path, std::string_view wordNames, RecordTime sta
     if (!OpenRegularFile(path))
         return false;
     path_ = path;
+    header_ = std::string(TIME_COLUMNS) + std::string(wordNames) + "\n";
     words_ = static_cast<int>(words);
     written_ = 0;
     used_ = 0;
+    restarted_ = false;
     start_ = start.steady;
     lastWrite_ = start.steady;
-    PutText(TIME_COLUMNS.data(), TIME_COLUMNS.size());
-    PutText(wordNames.data(), wordNames.size());
-    PutText("\n", 1);
-    return WriteBuffer();
+    return WriteRows(header_.data(), header_.size());
 }
 
 // The file is emptied only once it is known to be a regular file.
@@ -105,23 +104,53 @@ bool Recorder::FileIsGone(int& error) const
     return still != 0;
 }
 
-// The buffer always holds whole rows, so after a failed write the file is cut back to the last
-// line end among the bytes that did reach it (to where this write began when none did).
+// A file cut short in place by someone else (logrotate's copytruncate) is smaller than what was
+// written to it. The writes append, so the rows go on at its new end: after a fresh header, so
+// that the file reads as a recording of its own.
+bool Recorder::WasCutShort() const
+{
+    const int64_t size = RowFileSize(fd_);
+    return size >= 0 && size < written_;
+}
+
 bool Recorder::WriteBuffer()
 {
     int error = 0;
     if (FileIsGone(error))
         return Fail(RecordFault::FileGone, error);
-    const std::size_t done = WriteRowFile(fd_, buffer_, used_, &error);
-    if (done < used_) {
-        const std::size_t keep = std::string_view(buffer_, done).rfind('\n') + 1;  // npos + 1 is 0
+    if (WasCutShort()) {
+        written_ = RowFileSize(fd_);
+        restarted_ = true;
+        if (!WriteRows(header_.data(), header_.size()))
+            return false;
+    }
+    if (!WriteRows(buffer_, used_))
+        return false;
+    used_ = 0;
+    return true;
+}
+
+// `data` holds whole rows, so after a failed write the file is cut back to the last line end among
+// the bytes that did reach it (to where this write began when none did).
+bool Recorder::WriteRows(const char* data, std::size_t size)
+{
+    int error = 0;
+    const std::size_t done = WriteRowFile(fd_, data, size, &error);
+    if (done < size) {
+        const std::size_t keep = std::string_view(data, done).rfind('\n') + 1;  // npos + 1 is 0
         // Cutting back fails only when the disk itself has gone; recording stops either way.
         [[maybe_unused]] const int cut = CutRowFile(fd_, written_ + static_cast<int64_t>(keep));
         return Fail(RecordFault::WriteFailed, error);
     }
-    written_ += static_cast<int64_t>(used_);
-    used_ = 0;
+    written_ += static_cast<int64_t>(size);
     return true;
+}
+
+bool Recorder::TakeRestartNotice()
+{
+    const bool restarted = restarted_;
+    restarted_ = false;
+    return restarted;
 }
 
 int Recorder::Stop()

@@ -4,7 +4,7 @@
 // write, when the buffer is full, on Flush and on Close, so a crash of the program loses at most
 // the last second. The file is written with the platform's calls for files written row by row, the same on
 // every system; only Open allocates (it keeps the path, to check at every write that the file is
-// still there).
+// still there, and the header, for a file cut short in place).
 #pragma once
 
 #include <chrono>
@@ -57,7 +57,9 @@ public:
     // a write fails: the file is then cut back to its last whole row and closed, and recording has
     // stopped. Before each write the file is checked to be still the one at the path; when it has
     // been deleted, renamed away or unmounted, recording stops and this returns false as well.
-    // Does nothing and returns false when no file is open.
+    // When it has been cut short in place (logrotate's copytruncate), the rows go on at its end
+    // after a fresh header (see TakeRestartNotice). Does nothing and returns false when no file is
+    // open.
     bool Append(const uint16_t* words, RecordTime time);
 
     // Writes the collected rows now, for a pause in the records (the end of a Run or a Data loop).
@@ -70,6 +72,9 @@ public:
     bool Close();
 
     bool IsOpen() const { return fd_ >= 0; }
+
+    // True once after the file was found cut short and the recording went on from a fresh header.
+    bool TakeRestartNotice();
 
     // Why the last Open, Append, Flush or Close failed, with the system's errno (for strerror) or 0
     // where the system gave none. Back to None at a successful Open.
@@ -87,7 +92,9 @@ public:
 private:
     bool OpenRegularFile(const char* path);
     bool FileIsGone(int& error) const;
+    bool WasCutShort() const;
     bool WriteBuffer();
+    bool WriteRows(const char* data, std::size_t size);
     int Stop();
     bool Fail(RecordFault fault, int error);
     void PutText(const char* text, std::size_t length);
@@ -96,7 +103,9 @@ private:
     void PutWallTime(std::chrono::system_clock::time_point wall);
 
     int fd_ = -1;
-    std::string path_;  // as given to Open
+    std::string path_;    // as given to Open
+    std::string header_;  // the file's first line
+    bool restarted_ = false;
     RecordFault fault_ = RecordFault::None;
     int faultErrno_ = 0;
     int words_ = 0;  // record words in a row, as named at Open

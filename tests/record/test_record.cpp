@@ -222,6 +222,27 @@ private slots:
         QCOMPARE(ReadAll(path), HEADER + ROW);
     }
 
+    // A file cut short in place while recording (logrotate's copytruncate) gets a fresh header at
+    // its start and the rows that follow, no hole of the old length; the notice comes once.
+    void aFileCutShortInPlaceStartsAfresh()
+    {
+        const QString path = dir.filePath("rotated.csv");
+        Recorder recorder;
+        QVERIFY(recorder.Open(QFile::encodeName(path).constData(), NAMES, At(0ms)));
+        QVERIFY(recorder.Append(WORDS.data(), At(0ms)));
+        QVERIFY(recorder.Flush());
+        QVERIFY(QFile::resize(path, 0));
+        QVERIFY(recorder.Append(WORDS.data(), At(0ms)));
+        QVERIFY(recorder.Flush());
+        QCOMPARE(ReadAll(path), HEADER + ROW);
+        QVERIFY(recorder.TakeRestartNotice());
+        QVERIFY(!recorder.TakeRestartNotice());
+        QVERIFY(recorder.Append(WORDS.data(), At(0ms)));
+        QVERIFY(recorder.Close());
+        QCOMPARE(ReadAll(path), HEADER + ROW + ROW);
+        QVERIFY(!recorder.TakeRestartNotice());
+    }
+
 #ifndef _WIN32  // Windows refuses to delete or rename a file that is open for writing
     // Writes to a file deleted, renamed away or rotated as logs are (renamed away and a new file of
     // its name put in its place) succeed and reach no one; the next write stops recording instead.

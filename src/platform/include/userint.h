@@ -219,12 +219,14 @@ int FileToArray(const std::string& path, uint32_t* values, size_t n);
 // The few calls a file written row by row needs, the same on every system; a file is an integer
 // handle. Paths are UTF-8; errors are errno values, for strerror.
 
-// Opens `path` for writing, creating it when it is missing, without emptying it and without ever
-// blocking. Only a regular file (also behind a link) or a new name is opened: anything else (a
-// FIFO, a device, a folder) is refused, where the system can tell before it is opened, else right
-// after. Returns the handle, or -1 with *error set or, for a file that is not a regular one,
-// *notAFile.
+// Opens `path` for appending, creating it when it is missing, without emptying it and without ever
+// blocking: every write goes to the file's end, also after someone else has cut the file short.
+// Only a regular file (also behind a link) or a new name is opened: anything else (a FIFO, a
+// device, a folder) is refused, where the system can tell before it is opened, else right after.
+// Returns the handle, or -1 with *error set or, for a file that is not a regular one, *notAFile.
 int OpenRowFile(const std::string& path, bool* notAFile, int* error);
+// The file's size in bytes, or -1.
+int64_t RowFileSize(int file);
 // Writes `size` bytes, going on after short writes. Returns the count that reached the file before
 // a failure (size when all did), with *error that failure's errno or 0.
 size_t WriteRowFile(int file, const char* data, size_t size, int* error);

@@ -60,8 +60,8 @@ private:
     QString m_replaceAgreed;  // the existing file the operator has just agreed to replace
 };
 
-// Opens a regular file (also behind a symbolic link) for reading, or for writing (then also a new
-// name, which it creates), without emptying it and without ever blocking; a FIFO, a device or a
+// Opens a regular file (also behind a symbolic link) for reading, or for appending (then also a
+// new name, which it creates), without emptying it and without ever blocking; a FIFO, a device or a
 // folder is refused without being opened where the system can tell beforehand. Returns a C
 // run-time file descriptor, or -1 with *error (an errno) or, for what is not a regular file,
 // *notAFile. The descriptor is closed with CloseRowFile, or by a QFile that takes it over.

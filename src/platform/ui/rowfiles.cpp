@@ -75,7 +75,7 @@ int ui::OpenRegularFile(const std::string& path, bool forWriting, bool* notAFile
         return -1;
     }
     *error = 0;
-    const int access = forWriting ? _O_WRONLY | _O_CREAT : _O_RDONLY;
+    const int access = forWriting ? _O_WRONLY | _O_CREAT | _O_APPEND : _O_RDONLY;
     const int file = _wopen(native.c_str(), access | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
     if (file < 0) {
         *error = errno;
@@ -94,7 +94,7 @@ int ui::OpenRegularFile(const std::string& path, bool forWriting, bool* notAFile
         return -1;
     }
     *error = 0;
-    const int access = forWriting ? O_WRONLY | O_CREAT : O_RDONLY;
+    const int access = forWriting ? O_WRONLY | O_CREAT | O_APPEND : O_RDONLY;
     const int file = open(path.c_str(), access | O_NONBLOCK | O_CLOEXEC, 0644);
     struct stat status {};
     if (file < 0 || fstat(file, &status) != 0) {
@@ -129,6 +129,11 @@ int OpenRowFile(const std::string& path, bool* notAFile, int* error)
     return ui::OpenRegularFile(path, true, notAFile, error);
 }
 
+int64_t RowFileSize(int file)
+{
+    return ui::OpenFileSize(file);
+}
+
 #ifdef _WIN32
 
 namespace {
@@ -150,12 +155,17 @@ int ErrnoOfWrite(DWORD error)
 }  // namespace
 
 // WriteFile rather than the C run-time's _write, which on a disk that fills up in the middle of
-// the bytes tells neither how many reached it nor why it stopped.
+// the bytes tells neither how many reached it nor why it stopped. The run-time's appending is its
+// _write's: here the writes go to the file's end themselves.
 size_t WriteRowFile(int file, const char* data, size_t size, int* error)
 {
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(file));
     size_t done = 0;
     *error = 0;
+    if (SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_END) == 0) {
+        *error = ErrnoOfWrite(GetLastError());
+        return 0;
+    }
     while (done < size) {
         DWORD written = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, INT_MAX));
