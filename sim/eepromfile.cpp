@@ -29,7 +29,28 @@ std::uint16_t parseWord(const std::string& line, const std::string& path, std::s
     return value;
 }
 
+// The file a chain of symbolic links ends at, also when it does not exist yet.
+std::filesystem::path linkTarget(const std::filesystem::path& path)
+{
+    std::filesystem::path file = path;
+    std::error_code error;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(file, error); ++hops) {
+        const std::filesystem::path next = std::filesystem::read_symlink(file, error);
+        if (error)
+            break;
+        file = next.is_absolute() ? next : file.parent_path() / next;
+    }
+    return file;
+}
+
 }  // namespace
+
+bool usableEepromFile(const std::string& path)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);  // of the link's target
+    return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
+}
 
 std::optional<Words> loadEeprom(const std::string& path)
 {
@@ -53,7 +74,11 @@ std::optional<Words> loadEeprom(const std::string& path)
 
 void saveEeprom(const std::string& path, const Words& words)
 {
-    const std::string temp = path + ".tmp";
+    const std::string file = linkTarget(path).string();
+    if (!usableEepromFile(file))
+        throw std::runtime_error("not writing the EEPROM file " + path + ": not a regular file");
+    std::error_code error;
+    const std::string temp = file + ".tmp";
     {
         std::ofstream out(temp, std::ios::trunc);
         for (std::uint16_t w : words)
@@ -63,10 +88,9 @@ void saveEeprom(const std::string& path, const Words& words)
             throw fileError("cannot write", temp);
     }
     // Replaces an existing file on every system (std::rename does not on Windows).
-    std::error_code error;
-    std::filesystem::rename(temp, path, error);
+    std::filesystem::rename(temp, file, error);
     if (error)
-        throw std::runtime_error("cannot rename " + temp + " to " + path + ": " + error.message());
+        throw std::runtime_error("cannot rename " + temp + " to " + file + ": " + error.message());
 }
 
 }  // namespace korva::sim

@@ -14,25 +14,26 @@ std::chrono::nanoseconds LinePacer::lineTime(std::size_t count)
 }
 
 std::vector<LinePacer::Chunk> LinePacer::schedule(const Bytes& answer, Clock::time_point firstByte,
-                                                  Clock::time_point now)
+                                                  Clock::time_point now, std::chrono::milliseconds slower)
 {
     if (paced_)
-        return paced(answer, firstByte);
+        return paced(answer, firstByte, latency_ + slower);
     if (answer.empty())
         return {};
-    return {{now + latency_, answer}};
+    return {{now + latency_ + slower, answer}};
 }
 
 // The command ends 36 byte times after it began (or after the command before it ended); the
-// answer starts after the latency, once the line back is free, and each chunk is due when its
-// last byte would have arrived.
-std::vector<LinePacer::Chunk> LinePacer::paced(const Bytes& answer, Clock::time_point firstByte)
+// answer starts after the delay, once the line back is free, and each chunk is due when its last
+// byte would have arrived.
+std::vector<LinePacer::Chunk> LinePacer::paced(const Bytes& answer, Clock::time_point firstByte,
+                                               std::chrono::milliseconds delay)
 {
     const Clock::time_point commandEnd = std::max(firstByte, inputFree_) + lineTime(kFrameBytes);
     inputFree_ = commandEnd;
     if (answer.empty())
         return {};
-    const Clock::time_point answerStart = std::max(commandEnd + latency_, outputFree_);
+    const Clock::time_point answerStart = std::max(commandEnd + delay, outputFree_);
     std::vector<Chunk> chunks;
     for (std::size_t from = 0; from < answer.size(); from += kChunkBytes) {
         const std::size_t to = std::min(from + kChunkBytes, answer.size());

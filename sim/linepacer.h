@@ -28,12 +28,13 @@ public:
     static std::chrono::nanoseconds lineTime(std::size_t count);
 
     // Accounts for a command whose first byte reached the line at `firstByte`, and returns the
-    // chunks of its answer with the moments they are due. Commands without an answer (an
-    // empty `answer`) occupy the line all the same.
-    std::vector<Chunk> schedule(const Bytes& answer, Clock::time_point firstByte, Clock::time_point now);
+    // chunks of its answer with the moments they are due, `slower` later than the latency says.
+    // Commands without an answer (an empty `answer`) occupy the line all the same.
+    std::vector<Chunk> schedule(const Bytes& answer, Clock::time_point firstByte, Clock::time_point now,
+                                std::chrono::milliseconds slower = {});
 
 private:
-    std::vector<Chunk> paced(const Bytes& answer, Clock::time_point firstByte);
+    std::vector<Chunk> paced(const Bytes& answer, Clock::time_point firstByte, std::chrono::milliseconds delay);
 
     bool paced_;
     std::chrono::milliseconds latency_;

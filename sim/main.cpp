@@ -32,6 +32,9 @@ Options:
   --seed N          seed of the video noise (0 to 4294967295, default 1)
   --no-pacing       answer at once instead of at the pace of a 19200-baud line
   --latency MS      wait MS milliseconds more before each answer (0 to 10000)
+  --answer-late CODES=MS
+                    answer the orders with these codes (1 to 15, separated by
+                    commas) MS milliseconds later still, e.g. 5=800: a slow teach
   --verbose         write a line on standard error for every command received
   --numbered        a test mode: word 2 (the value) of each measurement record is
                     its number, 1, 2, 3, ...

@@ -9,7 +9,7 @@ namespace korva::sim {
 
 namespace {
 
-enum class OptionId { Link, Eeprom, Seed, NoPacing, Latency, Numbered, Verbose, Silent, WrongEcho, Truncate, Extra, DropEvery, Help };
+enum class OptionId { Link, Eeprom, Seed, NoPacing, Latency, AnswerLate, Numbered, Verbose, Silent, WrongEcho, Truncate, Extra, DropEvery, Help };
 
 struct Option {
     std::string_view name;
@@ -23,6 +23,7 @@ constexpr Option kOptions[] = {
     {"seed", true, OptionId::Seed},
     {"no-pacing", false, OptionId::NoPacing},
     {"latency", true, OptionId::Latency},
+    {"answer-late", true, OptionId::AnswerLate},
     {"numbered", false, OptionId::Numbered},
     {"verbose", false, OptionId::Verbose},
     {"silent", false, OptionId::Silent},
@@ -53,16 +54,55 @@ const Option* findOption(std::string_view name)
     return beginnings == 1 ? found : nullptr;
 }
 
-// The value of a numeric option, from 0 to `most`.
-std::uint64_t number(const std::string& text, std::string_view option, std::uint64_t most)
+// The whole number `text` is, all of it; nothing when it is none.
+std::optional<std::uint64_t> wholeNumber(std::string_view text)
 {
     std::uint64_t value = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (ec != std::errc() || ptr != end || value > most)
+    if (ec != std::errc() || ptr != end)
+        return std::nullopt;
+    return value;
+}
+
+// The value of a numeric option, from 0 to `most`.
+std::uint64_t number(const std::string& text, std::string_view option, std::uint64_t most)
+{
+    const auto value = wholeNumber(text);
+    if (!value || *value > most)
         throw UsageError("--" + std::string(option) + " needs a whole number from 0 to " + std::to_string(most) +
                          ", not \"" + text + "\"");
-    return value;
+    return *value;
+}
+
+// "CODES=MS": order codes from 1 to 15, separated by commas, and how much later their answers come.
+void answerLate(const std::string& value, SensorOptions& options)
+{
+    const auto refused = [&value] {
+        return UsageError("--answer-late needs CODES=MS: order codes from 1 to 15 separated by commas, and a "
+                          "delay from 0 to " + std::to_string(SensorOptions::kMaxLatency.count()) + " ms; not \"" +
+                          value + "\"");
+    };
+    const std::size_t equals = value.find('=');
+    if (equals == std::string::npos)
+        throw refused();
+    std::uint16_t orders = 0;
+    std::string_view codes = std::string_view(value).substr(0, equals);
+    for (;;) {
+        const std::size_t comma = codes.find(',');
+        const auto code = wholeNumber(codes.substr(0, comma));
+        if (!code || *code < 1 || *code > 15)
+            throw refused();
+        orders = static_cast<std::uint16_t>(orders | 1u << *code);
+        if (comma == std::string_view::npos)
+            break;
+        codes.remove_prefix(comma + 1);
+    }
+    const auto ms = wholeNumber(std::string_view(value).substr(equals + 1));
+    if (!ms || *ms > std::uint64_t(SensorOptions::kMaxLatency.count()))
+        throw refused();
+    options.lateOrders = orders;
+    options.lateBy = std::chrono::milliseconds(*ms);
 }
 
 void apply(const Option& option, const std::string& value, SensorOptions& options)
@@ -75,6 +115,7 @@ void apply(const Option& option, const std::string& value, SensorOptions& option
     case OptionId::Latency:
         options.latency = std::chrono::milliseconds(number(value, option.name, SensorOptions::kMaxLatency.count()));
         break;
+    case OptionId::AnswerLate: answerLate(value, options); break;
     case OptionId::Numbered: options.numbered = true; break;
     case OptionId::Verbose: options.verbose = true; break;
     case OptionId::Silent: options.faults.silent = true; break;

@@ -17,6 +17,10 @@ struct SensorOptions {
 
     bool pacing = true;                      // answer at the pace of a 19200-baud line
     std::chrono::milliseconds latency{0};    // extra delay before each answer
+    // A sensor slow on some orders: the answers to the order codes whose bits are set in
+    // `lateOrders` (bit n for code n) come `lateBy` later still.
+    std::uint16_t lateOrders = 0;
+    std::chrono::milliseconds lateBy{0};
     Faults faults;
     std::string eepromFile;                  // keeps the EEPROM set across runs when not empty
     std::string linkPath;                    // symlink to the device when not empty

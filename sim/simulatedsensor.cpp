@@ -18,7 +18,11 @@ SimulatedSensor::SimulatedSensor(SensorOptions options)
 
 void SimulatedSensor::start()
 {
-    if (!options_.eepromFile.empty()) {
+    eepromKept_ = !options_.eepromFile.empty() && usableEepromFile(options_.eepromFile);
+    if (!options_.eepromFile.empty() && !eepromKept_)
+        std::fprintf(stderr, "korva-sensor-sim: %s is not a regular file; the EEPROM set is kept in memory only\n",
+                     options_.eepromFile.c_str());
+    if (eepromKept_) {
         if (const auto stored = loadEeprom(options_.eepromFile))
             engine_ = SensorEngine(options_.seed, *stored);
     }
@@ -111,7 +115,9 @@ void SimulatedSensor::handleFrame(const FrameAssembler::Frame& frame, Clock::tim
 {
     const Bytes reply = answer(frame.bytes, now);
     ++answers_;
-    for (auto& chunk : pacer_.schedule(reply, frame.firstByte, now)) {
+    const std::uint16_t order = frameOrder(frame.bytes);
+    const bool late = order < 16 && (options_.lateOrders >> order & 1u) != 0;
+    for (auto& chunk : pacer_.schedule(reply, frame.firstByte, now, late ? options_.lateBy : std::chrono::milliseconds{})) {
         outboxBytes_ += chunk.bytes.size();
         outbox_.push_back(std::move(chunk));
         answerOf_.push_back(answers_);
@@ -141,7 +147,7 @@ Bytes SimulatedSensor::answer(const Bytes& frame, Clock::time_point now)
 // A failed save must not stop the sensor; it is reported and the set stays in memory.
 void SimulatedSensor::saveEepromIfWritten(std::uint16_t order)
 {
-    if (order != WriteEeprom || options_.eepromFile.empty())
+    if (order != WriteEeprom || !eepromKept_)
         return;
     try {
         saveEeprom(options_.eepromFile, engine_.eeprom());

@@ -33,7 +33,8 @@ public:
 
     // Loads the EEPROM file, when the options name one that exists, and starts the sensor's clock
     // (the moving object's time). Throws std::runtime_error when the file cannot be read or is
-    // malformed.
+    // malformed. A file that is not a regular file is neither read nor written: a message says so,
+    // and the set lives in memory only.
     void start();
 
     const SensorOptions& options() const { return options_; }
@@ -88,6 +89,7 @@ private:
     void popFront();
 
     const SensorOptions options_;
+    bool eepromKept_ = false;  // the EEPROM file is read and written
     SensorEngine engine_;
     std::map<std::uint16_t, std::uint64_t> received_;
     std::uint64_t commandNumber_ = 0;

@@ -448,6 +448,12 @@ void SensorEngineTest::optionsAreReadLikeACommandLine()
     QCOMPARE(read("--silent -- --numbered").error, std::string("unexpected argument: --numbered"));
     QCOMPARE(read("--link --silent").options.linkPath, std::string("--silent"));
     QVERIFY(read("stray --help --bogus").help);
+    const ParsedOptions late = read("--answer-late 5,8=800");
+    QCOMPARE(late.options.lateOrders, std::uint16_t(1u << 5 | 1u << 8));
+    QCOMPARE(late.options.lateBy.count(), 800);
+    for (const char* wrong : {"--answer-late 800", "--answer-late 0=5", "--answer-late 16=5", "--answer-late 5,=5",
+                              "--answer-late 5=10001", "--answer-late 5=x"})
+        QVERIFY2(read(wrong).error.starts_with("--answer-late needs CODES=MS"), wrong);
     QVERIFY(read("").error.empty());
 }
 

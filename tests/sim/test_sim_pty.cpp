@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <memory>
 
 using namespace korva::sim;
@@ -203,6 +204,19 @@ void PtySensorTest::faultsShapeTheAnswers()
         QVERIFY(millisecondsSince(start) >= 200);
     }
     {
+        SensorOptions options = unpaced();
+        options.lateOrders = 1u << LineCheck;   // --answer-late 7=300
+        options.lateBy = 300ms;
+        auto sensor = startSensor(options);
+        Pty client(sensor->devicePath());
+        auto start = Clock::now();
+        QCOMPARE(client.Exchange(ReadRam).size(), kFrameBytes);
+        QVERIFY(millisecondsSince(start) < 250);
+        start = Clock::now();
+        QCOMPARE(client.Exchange(LineCheck).size(), kFrameBytes);
+        QVERIFY(millisecondsSince(start) >= 300);
+    }
+    {
         auto sensor = startSensor(withFaults([](Faults& f) { f.dropEvery = 3; }));
         Pty client(sensor->devicePath());
         for (int i = 1; i <= 6; ++i) {
@@ -313,6 +327,26 @@ void PtySensorTest::eepromFileKeepsTheSetAcrossRuns()
         PtySensor sensor(options);
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, sensor.start());
     }
+
+    // A link to the file is written through and kept; a FIFO (or a device) is neither read, which
+    // would hold the sensor for good, nor replaced by a file.
+    QVERIFY(QFile::remove(file));
+    const QString link = dir.filePath("eeprom-link.txt");
+    QVERIFY(QFile::link(file, link));
+    const QString fifo = dir.filePath("eeprom.fifo");
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    for (const QString& path : {link, fifo}) {
+        options.eepromFile = path.toStdString();
+        auto sensor = startSensor(options);
+        Pty client(sensor->devicePath());
+        QVERIFY(client.Send(encodeFrame(WriteEeprom, kSomeSet)));
+        QCOMPARE(frameWords(client.Exchange(ReadEeprom)), kSomeSet);
+    }
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(stored(file), std::string("700\n1\n400\n30\n0\n2\n150\n850\n180\n20\n0\n1\n1\n300\n1\n42\n"));
+    struct stat status {};
+    QCOMPARE(stat(QFile::encodeName(fifo).constData(), &status), 0);
+    QVERIFY(S_ISFIFO(status.st_mode));
 }
 
 void PtySensorTest::linkIsReplacedAndRemoved()
