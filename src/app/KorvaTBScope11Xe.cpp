@@ -162,17 +162,19 @@ int StartUp(int argc, char** argv)
     UseSimulatedSensorOnDemo(argc, argv);
     if (InitUserInterface(argc, argv) == 0)
         return -1;
+    // Logging out, systemctl or a launcher's kill end the program as closing its window does; from
+    // the first moment on, so that nothing of the start-up can keep them waiting.
+    CloseOnQuitSignals(0);
     RegisterCallbacks();
     panelHandle = LoadPanel(0, PANEL_FILE, PANEL);
     if (panelHandle < 0)
         return -1;
+    CloseOnQuitSignals(panelHandle);
     panelPopUp = LoadPanel(panelHandle, PANEL_FILE, POPUP);
     if (panelPopUp < 0)
         return -1;
     UseSettings(argc, argv);
     RestorePanelGeometry(panelHandle, MAIN_WINDOW_KEY);
-    // Logging out, systemctl or a launcher's kill end the program as closing its window does.
-    CloseOnQuitSignals(panelHandle);
     LabelComPorts();
     proj_dir = GetProjectDir();
     ChooseDefaultFolder(PackageFolder());

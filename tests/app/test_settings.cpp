@@ -18,6 +18,9 @@
 #include <functional>
 #include <vector>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 using namespace korva;
 using namespace korva::test;
 
@@ -25,14 +28,19 @@ namespace {
 
 const std::string kGreeted = "Parameter-frame received! - Line Ok!";
 
-// A home of its own for the settings: the program's file is Vexlund/KORVA-TB Scope.conf in it.
+// A home of its own for the settings: the program's file is Vexlund/KORVA-TB Scope.conf in it, and
+// Qt's own settings (QtProject.conf, the file dialog's memory) would go there too.
 class SettingsHome {
 public:
-    SettingsHome()
+    SettingsHome() : m_before(qgetenv("XDG_CONFIG_HOME"))
     {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()));
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
     }
+    ~SettingsHome() { qputenv("XDG_CONFIG_HOME", m_before); }
+    SettingsHome(const SettingsHome&) = delete;
+    SettingsHome& operator=(const SettingsHome&) = delete;
     QString file() const { return m_dir.filePath("Vexlund/KORVA-TB Scope.conf"); }
     QByteArray bytes() const
     {
@@ -49,8 +57,10 @@ public:
     // The settings as the program left them.
     QVariant value(const QString& key) const { return QSettings(file(), QSettings::IniFormat).value(key); }
     bool empty() const { return QDir(m_dir.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); }
+    bool holds(const QString& name) const { return QFile::exists(m_dir.filePath(name)); }
 
 private:
+    QByteArray m_before;
     QTemporaryDir m_dir;
 };
 
@@ -147,6 +157,18 @@ class TestSettings : public QObject {
 
     QTemporaryDir m_home;  // HOME and XDG_CONFIG_HOME, so nothing reaches the real ones
     std::unique_ptr<sim::PtySensor> m_com1, m_com2;
+
+    // The program as a process of its own, at home in `home`, with the sensor on COM1.
+    QProcessEnvironment ProgramEnvironment(const QTemporaryDir& home) const
+    {
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("KORVA_COM1", QString::fromStdString(m_com1->devicePath()));
+        env.remove("KORVA_NO_SETTINGS");
+        return env;
+    }
 
     void greetedOn(const Run& run, int port, sim::PtySensor& sensor, uint64_t checksBefore)
     {
@@ -351,10 +373,47 @@ private slots:
         greetedOn(run, 1, *m_com1, checks);
         QCOMPARE(send, DefaultFolder());
         QCOMPARE(home.bytes(), remembered);
+        QVERIFY(!home.holds("QtProject.conf"));  // nor the dialog's own memory
 
         SettingsHome fresh;
         RunProgram({"--no-settings"}, [] { ChooseComPort(2); });
         QVERIFY(fresh.empty());
+    }
+
+    // A settings file that is a FIFO, or a link to a device, is neither read (a FIFO would hold the
+    // program at start-up) nor written (the device would be replaced by a file): one message, and
+    // the program greets the sensor and ends as without settings. The device is one the test makes.
+    void settingsThatAreNoFileAreLeftAlone()
+    {
+        QTemporaryDir home;
+        QVERIFY(QDir().mkpath(home.filePath("config/Vexlund")));
+        const QString file = home.filePath("config/Vexlund/KORVA-TB Scope.conf");
+        const QString device = home.filePath("null");
+        QCOMPARE(mkfifo(QFile::encodeName(file).constData(), 0644), 0);
+        for (const bool fifo : {true, false}) {
+            if (!fifo) {
+                QVERIFY(QFile::remove(file));
+                if (mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+                    QSKIP("making a device node was refused (needs root)");
+                QVERIFY(QFile::link(device, file));
+            }
+            QProcess program;
+            program.setProcessEnvironment(ProgramEnvironment(home));
+            const uint64_t readBacks = m_com1->commandsReceived(ORDER_GET_RAM);
+            program.start(QDir(QCoreApplication::applicationDirPath()).filePath("KorvaTBScope11Xe"), {});
+            QVERIFY(program.waitForStarted());
+            QTRY_VERIFY_WITH_TIMEOUT(m_com1->commandsReceived(ORDER_GET_RAM) > readBacks, 20000);
+            program.terminate();
+            QVERIFY(program.waitForFinished(10000));
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
+            const QString messages = QString::fromLocal8Bit(program.readAllStandardError());
+            QCOMPARE(messages.count("not a regular file"), 1);
+            struct stat status {};
+            QCOMPARE(stat(QFile::encodeName(file).constData(), &status), 0);
+            QVERIFY(fifo ? S_ISFIFO(status.st_mode) : S_ISCHR(status.st_mode));
+            QVERIFY(fifo || QFileInfo(file).isSymLink());
+        }
     }
 
     // The program itself, as a process: it remembers by default (here its window's place when it
@@ -364,11 +423,7 @@ private slots:
     {
         for (const bool off : {false, true}) {
             QTemporaryDir home;
-            auto env = QProcessEnvironment::systemEnvironment();
-            env.insert("QT_QPA_PLATFORM", "offscreen");
-            env.insert("HOME", home.path());
-            env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-            env.insert("KORVA_COM1", QString::fromStdString(m_com1->devicePath()));
+            auto env = ProgramEnvironment(home);
             if (off)
                 env.insert("KORVA_NO_SETTINGS", "1");
             QProcess program;

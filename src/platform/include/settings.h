@@ -9,10 +9,13 @@
 namespace korva {
 
 // Opens the store of `organisation`/`application` for reading and writing. A store that cannot be
-// read, or is not in its format, is left alone (not read, not overwritten) and stays off for the
-// run, with one message on standard error. Returns whether the store is on.
+// read, is not in its format, or whose file is not a regular file (a FIFO, a device, a link to
+// one: checked before it is read, and again before every write) is left alone (not read, not
+// overwritten) and stays off for the run, with one message on standard error. A link to a
+// regular file is written through and kept. Returns whether the store is on.
 bool OpenSettings(const char* organisation, const char* application);
-// Turns the store off: nothing is read or written until it is opened again.
+// Turns the store off: nothing is read or written until it is opened again, on Linux not even
+// what Qt's own widgets would remember (the file dialog's history).
 void CloseSettings();
 
 // A remembered value: true, with `*value` set, when `key` holds a text, or a whole number from

@@ -86,7 +86,9 @@ int PostDeferredCall(DeferredCall call, void* data, int delayMs = 0);
 
 // From now on SIGTERM, SIGINT and SIGHUP raise the close event of `panel` during event processing,
 // as its close box does, instead of ending the process on the spot; the program then shuts down in
-// its own way. (On systems without these signals it does nothing.) Returns 0 or a negative number.
+// its own way. `panel` 0, before the panel exists: they end the event loop (QuitUserInterface
+// with 0), so a program killed during its start-up never enters it. Called again, the panel
+// changes. (On systems without these signals it does nothing.) Returns 0 or a negative number.
 int CloseOnQuitSignals(int panel);
 
 // Directory of the executable, without a trailing separator.

@@ -173,7 +173,10 @@ int CloseOnQuitSignals(int panel)
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [readEnd = ends[0]] {
         char bytes[16];
         [[maybe_unused]] const ssize_t got = ::read(readEnd, bytes, sizeof bytes);
-        ui::RaisePanelEvent(s_quitPanel, EVENT_CLOSE);
+        if (s_quitPanel > 0)
+            ui::RaisePanelEvent(s_quitPanel, EVENT_CLOSE);
+        else
+            QuitUserInterface(0);
     });
     struct sigaction action {};
     action.sa_handler = NoteQuitSignal;

@@ -4,11 +4,13 @@
 
 #include "registry.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QRect>
 #include <QScreen>
 #include <QSet>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QVariant>
 #include <QWidget>
 
@@ -40,6 +42,30 @@ void WarnIgnored(const char* key, const QVariant& value, const QString& expected
     const QString shown = text.isEmpty() && value.typeId() != QMetaType::QString ? value.typeName() : text.left(80);
     Warn(QStringLiteral("ignoring the remembered \"%1\" (%2) in %3: %4")
              .arg(QString::fromUtf8(key), shown, s_store->fileName(), expected));
+}
+
+#ifndef Q_OS_WIN
+// Where the settings file is, and where Qt's widgets keep their own memories (the file dialog's
+// history): under $XDG_CONFIG_HOME, else ~/.config.
+QString ConfigFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+#endif
+
+// The settings are read and written only while their file is a regular file (also behind a
+// link, which is then written through and kept) or not there yet: reading a FIFO would hold the
+// program for good, and Qt's save-and-rename would replace a device with a file. The registry
+// (Windows) is always fine.
+bool UsableFile(const QString& path)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return true;
+#else
+    const QFileInfo file(path);
+    return !file.exists() || file.isFile();
+#endif
 }
 
 // Written through at once, so a crash or a killed process later loses nothing remembered.
@@ -92,10 +118,17 @@ std::optional<QVariant> Stored(const char* key)
     return s_store->value(QString::fromUtf8(key));
 }
 
+// Looked at again before every write: the file may have been replaced since it was read.
 void Store(const char* key, const QVariant& value)
 {
     if (s_store == nullptr)
         return;
+    if (!UsableFile(s_store->fileName())) {
+        Warn(QStringLiteral("cannot write the settings %1: not a regular file; nothing more is remembered in this run")
+                 .arg(s_store->fileName()));
+        s_store.reset();
+        return;
+    }
     s_store->setValue(QString::fromUtf8(key), value);
     Sync();
 }
@@ -114,10 +147,24 @@ bool OpenSettings(const char* organisation, const char* application)
 {
     s_application = QString::fromUtf8(application);
     s_warned.clear();
+#ifdef Q_OS_WIN
     auto store = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                              QString::fromUtf8(organisation), s_application);
-    // QSettings reads the file lazily and finds out only then whether it can: a look at its keys
-    // reads it now (nothing is written while nothing changed).
+#else
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, ConfigFolder());
+    // The file itself, without the folder-wide and system-wide files QSettings would read too:
+    // it is looked at before QSettings reads it.
+    const QString file = ConfigFolder() + '/' + QString::fromUtf8(organisation) + '/' + s_application + ".conf";
+    if (!UsableFile(file)) {
+        Warn(QStringLiteral("cannot read the settings %1: not a regular file; starting without remembered settings")
+                 .arg(file));
+        s_store.reset();
+        return false;
+    }
+    auto store = std::make_unique<QSettings>(file, QSettings::NativeFormat);
+#endif
+    // QSettings finds out only when it reads whether it can: a look at its keys tells (nothing is
+    // written while nothing changed).
     store->allKeys();
     switch (store->status()) {
     case QSettings::NoError:
@@ -140,6 +187,12 @@ bool OpenSettings(const char* organisation, const char* application)
 void CloseSettings()
 {
     s_store.reset();
+#ifndef Q_OS_WIN
+    // Qt's widgets keep memories of their own beside the settings (the file dialog's history, in
+    // QtProject.conf). Pointed below a device, which can hold no folder, they are not written
+    // anywhere either. (On Windows they are in the registry, where Qt cannot be told otherwise.)
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null/no-settings"));
+#endif
 }
 
 bool ReadSetting(const char* key, std::string* value)
