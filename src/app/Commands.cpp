@@ -90,7 +90,7 @@ void RunLoop()
             continue;
         if (ttick > TICK_LIMIT) {
             LoopTimedOut();
-            awaitedOrder = 0;
+            AnswerTimedOut(TICK_LIMIT + 1);
             return;
         }
         ProcessSystemEvents();
@@ -244,11 +244,16 @@ void SendToFile()
                         "KORVA-TB-Series Parameter File", VAL_OK_BUTTON, ParameterFileToSave);
 }
 
-void SendToSensor()
+// A frame that cannot reach the sensor (its device pulled, the port not open) is said so, not left
+// at "Transmit...".
+void SendToSensor(int storageTarget)
 {
     GetPanelValues();
-    if (SendParameters(target == EEPROM ? ORDER_SEND_EEPROM : ORDER_SEND_RAM) == FRAMELEN)
+    const int written = SendParameters(storageTarget == EEPROM ? ORDER_SEND_EEPROM : ORDER_SEND_RAM);
+    if (written == FRAMELEN)
         ShowMessage("Line Ok!");
+    else if (const std::string why = WriteFailureText(written); !why.empty())
+        ShowMessage(why.c_str());
 }
 
 }  // namespace
@@ -260,12 +265,13 @@ int CC_BTNRun(int panel, int control, int event, void*, int, int)
     const LoopHold hold;
     const FindDimmed findDimmed;
     PrepareRun();
+    // Running from here on: a Stop pressed while the first order waits for a settled line ends it.
+    stop_flag = 0;
     FlushQueues();
     rx_flag = 0;
     if (SendParameters(ORDER_MEASURE) == FRAMELEN)
         ShowMessage("Line Ok!");
     StartTickWait();
-    stop_flag = 0;
     graphrefresh = 0;
     StartRunView();
     RunLoop();
@@ -340,11 +346,12 @@ int CC_BTNSend(int panel, int control, int event, void*, int, int)
         SendToFile();
         return 0;
     }
-    if (WaitForLine(CC_BTNSend, panel, control, event, LineNeed::Exchange))
+    int sendTo = target;
+    if (WaitForLine(CC_BTNSend, panel, control, event, LineNeed::Exchange, &sendTo))
         return 0;
     const LineHold hold;
     ShowMessage("Transmit...");
-    SendToSensor();
+    SendToSensor(sendTo);
     return 0;
 }
 
@@ -357,10 +364,11 @@ int CC_BTNGet(int panel, int control, int event, void*, int, int)
         ReadParaFromFile();
         return 0;
     }
-    if (WaitForLine(CC_BTNGet, panel, control, event, LineNeed::Exchange))
+    int getFrom = target;
+    if (WaitForLine(CC_BTNGet, panel, control, event, LineNeed::Exchange, &getFrom))
         return 0;
     const LineHold hold;
-    PushGET(target);
+    PushGET(getFrom);
     return 0;
 }
 

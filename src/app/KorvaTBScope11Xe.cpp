@@ -236,11 +236,13 @@ int ShowInfoText(const char* text, int left, int top, int pointSize)
 }
 
 // A close request ends the event loop; a Run or Data loop that is running ends after its current
-// pass, as with Stop, so the program does not stay open behind a closed window.
+// pass, as with Stop, and a search for the sensor at once, so the program does not stay open
+// behind a closed window.
 int CC_PANEL(int, int event, void*, int, int)
 {
     if (event == EVENT_CLOSE) {
         stop_flag = 1;
+        StopFind();
         QuitUserInterface(0);
     }
     return 0;

@@ -6,6 +6,7 @@
 #include "shell/Shell.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -106,6 +107,78 @@ int WriteFrame()
     return nBytesW;
 }
 
+// ---- the line after a time-out ----
+
+using Steady = std::chrono::steady_clock;
+constexpr auto TICK = std::chrono::milliseconds(50);
+
+bool rxHandlerOn = false;     // the receive handler is installed on port com
+bool requestWritten = false;  // the last request reached the port: it may be answered
+
+// A request whose wait gave up may still be answered, late. Until that answer has come, or the
+// line has been quiet for as long as the wait that gave up, the line is unsettled: the next request
+// waits, so that the late answer is never taken for its own.
+struct LateAnswer {
+    bool due = false;
+    int port = 0;
+    uint16_t order = 0;        // of the request that timed out
+    int bytes = FRAMELEN;      // what is still to come of its answer: a frame, or the rest of a block
+    Steady::time_point quiet;  // the end of the quiet period
+};
+LateAnswer late;
+
+void LineUnsettled(uint16_t orderCode, uint16_t waitedTicks, int bytes)
+{
+    if (requestWritten)
+        late = {true, com, orderCode, bytes, Steady::now() + waitedTicks * TICK};
+}
+
+void BlockTimedOut(int bytesMissing)
+{
+    LineUnsettled(ORDER_DATA_BLOCK, TICK_LIMIT + 1, bytesMissing);
+}
+
+void ReadBackLateTeach(void*)
+{
+    ReadBackAfterLateTeach(panelHandle, 0, EVENT_COMMIT, nullptr, 0, 0);
+}
+
+// The late answer has come and been dropped. A teach the sensor did take after all is read back.
+void LateAnswerCame()
+{
+    late.due = false;
+    if (late.order == ORDER_TEACH_SETPOINT || late.order == ORDER_TEACH_BACKGROUND)
+        PostDeferredCall(ReadBackLateTeach, nullptr);
+}
+
+// Waits up to `left` for the late answer, with the receive handler off, so that the answer,
+// frame or block, is seen whole in the input queue.
+void AwaitLateAnswer(std::chrono::milliseconds left)
+{
+    const bool handlerWasOn = rxHandlerOn;
+    RemoveRxHandler(com);
+    const auto ticks = static_cast<uint16_t>((left + TICK - std::chrono::milliseconds(1)) / TICK);
+    if (WaitForSensor([] { return GetInQLen(com) >= late.bytes; }, WaitCheck::AnswerFirst, ticks)) {
+        ++strayFrames;
+        LateAnswerCame();
+    }
+    if (handlerWasOn)
+        InstallRxHandler(com);
+}
+
+// Before a request goes out on an unsettled line: waits for the late answer or the end of the
+// quiet period, then drops what came. A port that is not open receives nothing.
+void SettleLine()
+{
+    if (!late.due || late.port != com)
+        return;
+    late.due = false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(late.quiet - Steady::now());
+    if (left.count() > 0 && ComPortOpen(com))
+        AwaitLateAnswer(left);
+    FlushInQ(com);
+}
+
 // Texts of one kind of data-block read.
 struct BlockRead {
     int words;
@@ -138,8 +211,10 @@ int AwaitBlock(const BlockRead& kind)
             return waiting >= 2 * kind.words;
         },
         WaitCheck::AnswerFirst);
-    if (!complete)
+    if (!complete) {
         StoreStatus(kind.timeout);
+        BlockTimedOut(2 * kind.words - waiting);
+    }
     return waiting;
 }
 
@@ -210,11 +285,14 @@ void CopyPPtoVars()
 
 int SendFrame(uint16_t orderCode, const uint16_t* words)
 {
+    SettleLine();
     sync = SYNC_WORD;
     order = orderCode;
     FillTxBuf(orderCode, words);
     awaitedOrder = AnsweredByFrame(orderCode) ? orderCode : 0;
-    return WriteFrame();
+    const int written = WriteFrame();
+    requestWritten = written > 0;
+    return written;
 }
 
 bool AnswerDue()
@@ -233,17 +311,21 @@ int SendParameters(uint16_t orderCode)
 void InstallRxHandler(int port)
 {
     InstallComCallback(port, eventMask, FRAMELEN, sync, RX_Receive_Function, nullptr);
+    rxHandlerOn = true;
 }
 
 void RemoveRxHandler(int port)
 {
     InstallComCallback(port, 0, FRAMELEN, sync, nullptr, nullptr);
+    rxHandlerOn = false;
 }
 
 namespace {
 
-// The port the program opened for the sensor, and whether its device has gone away since.
-bool portInUse = false;
+// The port the watch looks after: the one last opened on purpose (at start-up, in the ring, or
+// where Find found the sensor), 0 when that open failed; and whether its device has gone away.
+// Find's probes of other ports do not change it.
+int watchedPort = 0;
 bool portLost = false;
 
 // Opens a port for the sensor: 19200 baud 8N1, no handshake, empty queues, the receive handler.
@@ -263,12 +345,17 @@ int OpenSensorPort(int port)
     return 0;
 }
 
-// Opens the sensor's port as the one the watch looks after.
+// Opens the sensor's port on purpose, as the one the watch looks after. When that is the watched
+// port and its device is away, the watch goes on waiting for it.
 int OpenWatchedPort(int port)
 {
     const int opened = OpenSensorPort(port);
-    portInUse = opened >= 0;
-    portLost = false;
+    if (opened >= 0 || port != watchedPort) {
+        watchedPort = opened >= 0 ? port : 0;
+        portLost = false;
+    } else {
+        portLost = true;
+    }
     return opened;
 }
 
@@ -373,6 +460,88 @@ void LabelComPorts()
     SetRingLabeler(panelHandle, PANEL_DROPDCOM, ComPortLabel);
 }
 
+// ---- line check -------------------------------------------------------------------------------------
+
+namespace {
+
+// A loopback plug or crossed lines send the request straight back: an answer that is the request
+// itself is no sensor's, whatever its first word.
+bool AnswerIsOwnRequest()
+{
+    return std::equal(szReadBuf, szReadBuf + FRAMELEN, szWriteBuf);
+}
+
+// The line check on port com: waits at most `failAt` ticks for the answer, or until `abandoned`
+// holds. True when the sensor's echo came; rx_flag says whether any answer came.
+template <class Abandoned>
+bool LineCheckAnswered(uint16_t failAt, Abandoned abandoned)
+{
+    SendParameters(ORDER_LINE_CHECK);
+    rx_flag = 0;
+    WaitForSensor([&] { return rx_flag == 1 || abandoned(); }, WaitCheck::LimitFirst, failAt);
+    if (rx_flag == 0)
+        AnswerTimedOut(failAt);
+    return rx_flag == 1 && pp[0] == ECHO_WORD && !AnswerIsOwnRequest();
+}
+
+}  // namespace
+
+// The line check goes to port com, which start-up and a change of port have just opened.
+bool LineCheckEchoed(uint16_t failAt)
+{
+    return LineCheckAnswered(failAt, [] { return false; });
+}
+
+int CheckComLine(int)
+{
+    const int result = LineCheckEchoed(TICK_LIMIT + 1) ? 1 : 0;
+    if (rx_flag == 0)
+        StoreStatus("Timeout-RS-232...");
+    else
+        StoreStatus(result == 1 ? "Echo Check - Line Ok!" : "read error - not sync byte 0xAA!");
+    ShowStatus();
+    return result;
+}
+
+void AnswerTimedOut(uint16_t waitedTicks)
+{
+    LineUnsettled(static_cast<uint16_t>(awaitedOrder), waitedTicks, FRAMELEN);
+    awaitedOrder = 0;
+}
+
+bool AwaitAnswer(WaitCheck check, uint16_t failAt)
+{
+    const bool answered = WaitForSensor([] { return rx_flag == 1; }, check, failAt);
+    if (!answered)
+        AnswerTimedOut(failAt);
+    return answered;
+}
+
+bool AwaitAnswerFrame()
+{
+    rx_flag = 0;
+    if (!AwaitAnswer(WaitCheck::AnswerFirst)) {
+        StoreStatus("Timeout-RS-232...");
+        return false;
+    }
+    // Decoded once more from szReadBuf, as the receive handler left it.
+    GetRxBuf(PNUM);
+    return true;
+}
+
+// Runs as a command that waits for the line: the teach is over by then, and a loop may hold it.
+int ReadBackAfterLateTeach(int panel, int control, int event, void*, int, int)
+{
+    if (WaitForLine(ReadBackAfterLateTeach, panel, control, event, LineNeed::Exchange))
+        return 0;
+    const LineHold hold;
+    if (readBack != nullptr)
+        readBack(RAM);
+    if (rx_flag == 1)
+        ShowMessage("Teach answered late - check the teach value");
+    return 0;
+}
+
 // ---- find sensor --------------------------------------------------------------------------------------
 
 namespace {
@@ -381,16 +550,38 @@ namespace {
 // 37.5 ms.
 constexpr uint16_t FIND_TICK_LIMIT = 6;
 
+bool finding = false;
 bool findStopped = false;
 
+// The search under way: the button says so, and is dimmed, so that clicks meanwhile are not
+// taken (they would start another search once this one ends).
+class Search {
+public:
+    Search()
+    {
+        finding = true;
+        findStopped = false;
+        SetCtrlAttribute(panelHandle, PANEL_BTNFIND, ATTR_LABEL_TEXT, "Finding...");
+        Dim(panelHandle, PANEL_BTNFIND, 1);
+    }
+    ~Search()
+    {
+        finding = false;
+        SetCtrlAttribute(panelHandle, PANEL_BTNFIND, ATTR_LABEL_TEXT, "Find");
+        Dim(panelHandle, PANEL_BTNFIND, 0);
+    }
+    Search(const Search&) = delete;
+    Search& operator=(const Search&) = delete;
+};
+
 // Opens the port and sends it the line check; true when the sensor's echo came back. The port is
-// left open either way.
+// left open either way. Stop ends the wait at once.
 bool AnswersLineCheck(int port)
 {
     com = port;
-    if (OpenWatchedPort(port) < 0)
+    if (OpenSensorPort(port) < 0)
         return false;
-    return LineCheckEchoed(FIND_TICK_LIMIT);
+    return LineCheckAnswered(FIND_TICK_LIMIT, [] { return findStopped; });
 }
 
 // The first present port, from COM1 up, whose device answers the line check; 0 when none does or
@@ -409,6 +600,17 @@ int SearchPorts(int& tried)
     return 0;
 }
 
+// Nothing found: the port chosen before is open again, as it was. A watched port whose device is
+// away, or went away during the search, is left to the watch, which greets it once it is back.
+void ReturnToPort(int port)
+{
+    com = port;
+    if (port == watchedPort && portLost)
+        return;
+    if (OpenSensorPort(port) < 0 && port == watchedPort)
+        portLost = true;
+}
+
 }  // namespace
 
 int CC_BTNFind(int panel, int control, int event, void*, int, int)
@@ -416,18 +618,18 @@ int CC_BTNFind(int panel, int control, int event, void*, int, int)
     if (event != EVENT_COMMIT || WaitForLine(CC_BTNFind, panel, control, event, LineNeed::Loop))
         return 0;
     const LineHold hold;
+    const Search search;
     const int before = com;
-    findStopped = false;
     CloseCom(com);
     int tried = 0;
     const int found = SearchPorts(tried);
     if (found == 0) {
-        // The port chosen before is open again, as it was.
-        com = before;
-        OpenWatchedPort(com);
+        ReturnToPort(before);
         ShowMessage(("No sensor found on " + std::to_string(tried) + (tried == 1 ? " port" : " ports")).c_str());
         return 0;
     }
+    watchedPort = found;
+    portLost = false;
     SetCtrlVal(panelHandle, PANEL_DROPDCOM, found);
     RememberPort(found);
     ReadBack();
@@ -437,7 +639,8 @@ int CC_BTNFind(int panel, int control, int event, void*, int, int)
 
 void StopFind()
 {
-    findStopped = true;
+    if (finding)
+        findStopped = true;
 }
 
 // ---- the device going and coming back ------------------------------------------------------------------
@@ -450,7 +653,7 @@ void PortWentAway()
 {
     CloseCom(com);
     portLost = true;
-    ShowMessage(("Sensor disconnected from " + PortName(com) + " - waiting for it to return").c_str());
+    ShowMessage(DisconnectedText().c_str());
 }
 
 // The device is back: reopened and greeted as after a change of port. A device that is there but
@@ -468,12 +671,13 @@ void PortCameBack()
         ShowStatus();
 }
 
-// Looks at the port twice a second. While a loop or command has the line it looks no further: a
-// loop finds out by its time-out, and the port is dealt with once the line is free.
+// Looks at the watched port twice a second, while it is the port in use. While a loop or command
+// has the line it looks no further: a loop finds out by its time-out, and the port is dealt with
+// once the line is free.
 void WatchPort(void*)
 {
     PostDeferredCall(WatchPort, nullptr, WATCH_MS);
-    if (!LineFree() || !portInUse)
+    if (!LineFree() || watchedPort == 0 || watchedPort != com)
         return;
     if (!portLost && (!ComPortOpen(com) || !ComPortPresent(com)))
         PortWentAway();
@@ -488,6 +692,18 @@ void WatchComPort()
     PostDeferredCall(WatchPort, nullptr, WATCH_MS);
 }
 
+std::string DisconnectedText()
+{
+    return "Sensor disconnected from " + PortName(com) + " - waiting for it to return";
+}
+
+std::string WriteFailureText(int written)
+{
+    if (portLost && watchedPort == com)
+        return DisconnectedText();
+    return written < 0 ? OpenErrorText(written) : "";
+}
+
 // Only the answer to a measurement order is a record to draw.
 void RX_Receive_Function(int, int events, void*)
 {
@@ -498,6 +714,8 @@ void RX_Receive_Function(int, int events, void*)
         ComRd(com, stray, FRAMELEN);
         ++strayFrames;
         FlushInQ(com);
+        if (late.due && late.port == com && late.bytes == FRAMELEN)
+            LateAnswerCame();
         return;
     }
     ComRd(com, reinterpret_cast<char*>(szReadBuf), FRAMELEN);
@@ -507,48 +725,6 @@ void RX_Receive_Function(int, int events, void*)
     graphrefresh = awaitedOrder == ORDER_MEASURE ? 1 : 0;
     awaitedOrder = 0;
     FlushInQ(com);
-}
-
-// ---- line check -------------------------------------------------------------------------------------
-
-// The line check goes to port com, which start-up and a change of port have just opened.
-bool LineCheckEchoed(uint16_t failAt)
-{
-    SendParameters(ORDER_LINE_CHECK);
-    rx_flag = 0;
-    AwaitAnswer(WaitCheck::LimitFirst, failAt);
-    return rx_flag == 1 && pp[0] == ECHO_WORD;
-}
-
-int CheckComLine(int)
-{
-    const int result = LineCheckEchoed(TICK_LIMIT + 1) ? 1 : 0;
-    if (rx_flag == 0)
-        StoreStatus("Timeout-RS-232...");
-    else
-        StoreStatus(result == 1 ? "Echo Check - Line Ok!" : "read error - not sync byte 0xAA!");
-    ShowStatus();
-    return result;
-}
-
-bool AwaitAnswer(WaitCheck check, uint16_t failAt)
-{
-    const bool answered = WaitForSensor([] { return rx_flag == 1; }, check, failAt);
-    if (!answered)
-        awaitedOrder = 0;
-    return answered;
-}
-
-bool AwaitAnswerFrame()
-{
-    rx_flag = 0;
-    if (!AwaitAnswer(WaitCheck::AnswerFirst)) {
-        StoreStatus("Timeout-RS-232...");
-        return false;
-    }
-    // Decoded once more from szReadBuf, as the receive handler left it.
-    GetRxBuf(PNUM);
-    return true;
 }
 
 // ---- data blocks ------------------------------------------------------------------------------------

@@ -67,13 +67,20 @@ void RX_Receive_Function(int port, int events, void* callbackData);
 void InstallRxHandler(int port);
 void RemoveRxHandler(int port);
 // Sends the line check and waits at most `failAt` ticks: true when the echo came; rx_flag says
-// whether any answer came.
+// whether any answer came. An answer that is the request itself (a loopback plug, crossed lines)
+// is no echo.
 bool LineCheckEchoed(uint16_t failAt);
 int CheckComLine(int port);
 // Waits for the answer frame to the request just written, testing first what `check` says, for at
-// most `failAt` ticks: true once it has been decoded into pp. After a time-out the answer is no
-// longer due, so one that still comes is dropped.
+// most `failAt` ticks: true once it has been decoded into pp. After a time-out (AnswerTimedOut)
+// the answer is no longer due, so one that still comes is dropped.
 bool AwaitAnswer(WaitCheck check, uint16_t failAt = TICK_LIMIT + 1);
+// The wait for the answer due gave up after `waitedTicks`. The line is unsettled from now on: the
+// next request waits until the late answer has come and been dropped, or the line has been quiet
+// as long again. A late answer to a teach means the sensor took it after all: it is read back
+// (ReadBackAfterLateTeach) and the status line says the teach was answered late.
+void AnswerTimedOut(uint16_t waitedTicks);
+int ReadBackAfterLateTeach(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 // Waits for the answer frame to the request just written: true once it has been decoded into pp,
 // false with "Timeout-RS-232..." stored when the tick limit passed first.
 bool AwaitAnswerFrame();
@@ -86,14 +93,20 @@ std::string ComPortLabel(int port);
 void LabelComPorts();
 
 // Find: the line check goes to each present port in turn, with a short wait for the echo; the
-// first port that answers becomes the open port and is read back. Stop ends the search (StopFind).
+// first port that answers becomes the open port and is read back. One search at a time; Stop, the
+// window's close and a quit signal end it at once (StopFind).
 int CC_BTNFind(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 void StopFind();
 
 // Watches the open port from start-up on: when its device goes away (a pulled USB adapter) the
-// port is closed and the status line says so; when the same device returns, the port is reopened
-// and greeted as after a change of port. A running loop is not restarted.
+// port is closed and the status line says so (DisconnectedText); when the same device returns, the
+// port is reopened and greeted as after a change of port, whatever Find tried meanwhile, until
+// another port is opened on purpose. A running loop is not restarted.
 void WatchComPort();
+std::string DisconnectedText();
+// What the status line says of a frame that did not reach the port (`written`: what ComWrt
+// returned): the device is away, or the port's error; "" for a short write to an open port.
+std::string WriteFailureText(int written);
 
 // ---- data blocks --------------------------------------------------------------------------------------
 

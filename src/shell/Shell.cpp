@@ -80,10 +80,12 @@ struct WaitingCall {
     int control;
     int event;
     LineNeed need;
+    int argument;
 
     bool operator==(const WaitingCall& other) const
     {
-        return command == other.command && panel == other.panel && control == other.control && event == other.event;
+        return command == other.command && panel == other.panel && control == other.control &&
+               event == other.event && argument == other.argument;
     }
 };
 
@@ -229,11 +231,14 @@ int CC_Timer50ms(int, int, int event, void*, int, int)
 
 // ---- the line ----------------------------------------------------------------------------------------
 
-bool WaitForLine(CtrlCallback command, int panel, int control, int event, LineNeed need)
+bool WaitForLine(CtrlCallback command, int panel, int control, int event, LineNeed need, int* argument)
 {
-    const WaitingCall call{command, panel, control, event, need};
-    if (admittedValid && call == admitted) {
+    const WaitingCall call{command, panel, control, event, need, argument != nullptr ? *argument : 0};
+    if (admittedValid && call.command == admitted.command && call.panel == admitted.panel &&
+        call.control == admitted.control && call.event == admitted.event) {
         admittedValid = false;
+        if (argument != nullptr)
+            *argument = admitted.argument;
         return false;
     }
     if (waitingCount == 0 && Runnable(need))

@@ -110,8 +110,10 @@ enum class LineNeed {
 
 // Called first by every command that talks to the sensor. False when the command may run now;
 // true when it has been put in line (a call already waiting is not put in line twice) and must
-// return at once.
-bool WaitForLine(CtrlCallback command, int panel, int control, int event, LineNeed need);
+// return at once. A command that acts on a choice made at its press (Send's and Get's target)
+// passes it in `argument`: it waits with the call, and the call runs with it, whatever has been
+// chosen meanwhile; presses with different choices are different calls.
+bool WaitForLine(CtrlCallback command, int panel, int control, int event, LineNeed need, int* argument = nullptr);
 
 // Holds the line for as long as it lives.
 class LineHold {

@@ -18,22 +18,16 @@ using namespace korva::test;
 
 namespace {
 
-// Answers the line check, and each measurement order with a record counting up: value n, teach
-// value 1000 + n.
+// Greets, and answers each measurement order with a record counting up: value n, teach value
+// 1000 + n.
 ScriptedPeer::Script CountingSensor(std::shared_ptr<std::atomic<int>> records)
 {
-    return [records](const Bytes& command) {
-        switch (sim::frameOrder(command)) {
-        case ORDER_LINE_CHECK:
-            return sim::encodeFrame(ORDER_LINE_CHECK, {ECHO_WORD});
-        case ORDER_MEASURE: {
-            const auto n = static_cast<uint16_t>(++*records);
-            return sim::encodeFrame(ORDER_MEASURE, {100, 300, n, static_cast<uint16_t>(1000 + n), 1, 0, 2, 0, 0});
-        }
-        default:
+    return SensorOnCom1::Greeted([records](const Bytes& command) {
+        if (sim::frameOrder(command) != ORDER_MEASURE)
             return Bytes{};
-        }
-    };
+        const auto n = static_cast<uint16_t>(++*records);
+        return sim::encodeFrame(ORDER_MEASURE, {100, 300, n, static_cast<uint16_t>(1000 + n), 1, 0, 2, 0, 0});
+    });
 }
 
 }  // namespace
@@ -195,6 +189,72 @@ private slots:
         Click(panelHandle, PANEL_RBTRAM);
     }
 
+    // A Send pressed while a run holds the line waits with the target chosen at its press: EEPROM,
+    // then RAM chosen and Send pressed again, are two sends, in order.
+    void sendWaitingForTheLineKeepsItsTarget()
+    {
+        UseSimulator();
+        SetCtrlVal(panelHandle, PANEL_SLIDEPOWER, 650);
+        After(100, [] {
+            Click(panelHandle, PANEL_RBTEEPROM);
+            Click(panelHandle, PANEL_BTNSEND);
+            Click(panelHandle, PANEL_RBTRAM);
+            Click(panelHandle, PANEL_BTNSEND);
+        });
+        After(400, [] { Click(panelHandle, PANEL_BTNSTOP); });
+        RunUntilStopped();
+        QVERIFY(ProcessUntil([&] { return sensor->commandsReceived(ORDER_SEND_RAM) == 1; }));
+        QCOMPARE(sensor->commandsReceived(ORDER_SEND_EEPROM), uint64_t{1});
+        QCOMPARE(sensor->eeprom()[0], uint16_t{650});
+        QCOMPARE(target, RAM);
+    }
+
+    // A sensor slow to teach (0.8 s, past the teach's 0.75 s): the teach pressed during a recorded
+    // run times out, its late answer is dropped, not recorded, and the sensor's parameters are read
+    // back as the teach answered late. Then a run that times out, and Get at once: Get waits for
+    // the late record and reads the parameters, not the record.
+    void lateAnswersAreNeverTakenForTheNext()
+    {
+        sim::SensorOptions options = Unpaced();
+        options.numbered = true;
+        options.lateOrders = 1u << ORDER_TEACH_SETPOINT;
+        options.lateBy = std::chrono::milliseconds(800);
+        UseSimulator(options);
+        QTemporaryDir folder;
+        const QString path = folder.filePath("late.csv");
+        auto seen = AnswerFileDialog(path.toStdString());
+        Click(panelHandle, PANEL_BTNRECORD);
+        QVERIFY(ProcessUntil([&] { return seen->answered; }));
+        const uint64_t stray = strayFrames;
+        const uint64_t readBacks = sensor->commandsReceived(ORDER_GET_RAM);
+        After(200, [] { QTest::mouseClick(Control(panelHandle, PANEL_BUTTONTEACH), Qt::LeftButton); });
+        auto late = When([] { return StatusText() == "Teach answered late - check the teach value"; },
+                         [] { After(200, [] { Click(panelHandle, PANEL_BTNSTOP); }); });
+        RunUntilStopped(6000);
+        Click(panelHandle, PANEL_BTNRECORD);
+        QCOMPARE(sensor->commandsReceived(ORDER_GET_RAM), readBacks + 1);
+        QCOMPARE(strayFrames, stray + 1);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> rows = file.readAll().trimmed().split('\n').mid(1);
+        QCOMPARE(uint64_t(rows.size()), sensor->commandsReceived(ORDER_MEASURE));
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            QCOMPARE(rows[i].split(',')[4].toInt(), int(i + 1));
+
+        options.numbered = false;
+        options.lateOrders = 1u << ORDER_MEASURE;
+        options.lateBy = std::chrono::milliseconds(2000);
+        UseSimulator(options);
+        RunUntilStopped();
+        QCOMPARE(StatusText(), std::string("Timeout RS232-Line!"));
+        Click(panelHandle, PANEL_BTNSTOP);
+        Click(panelHandle, PANEL_BTNGET);
+        QCOMPARE(StatusText(), std::string("Parameter-frame received! - Line Ok!"));
+        sim::Words got{};
+        PackVariables(got.data());
+        QCOMPARE(got, sensor->ram());
+    }
+
     void stopEnablesTeachBackgroundInMode2()
     {
         auto records = std::make_shared<std::atomic<int>>(0);
@@ -208,7 +268,7 @@ private slots:
 
     void silentSensorTimesOutAndLocksUntilStop()
     {
-        UsePeer({});
+        UsePeer(Greeted());
         QElapsedTimer clock;
         std::string shownFirst;
         After(100, [&] { shownFirst = StatusText(); });

@@ -144,6 +144,17 @@ private slots:
         QCOMPARE(peer->Commands().size(), size_t{1});
     }
 
+    // A loopback plug (or crossed lines) sends the line check straight back; with power 170 even
+    // its first word is the sensor's 0x00AA. Still no sensor: nothing is read back.
+    void loopbackIsNoSensor()
+    {
+        power = 170;
+        UsePeer([](const Bytes& command) { return command; });
+        power = 500;
+        QCOMPARE(StatusText(), std::string("read error - not sync byte 0xAA!"));
+        QCOMPARE(peer->Commands().size(), size_t{1});
+    }
+
     void missingDeviceIsReported()
     {
         CloseCom(com);

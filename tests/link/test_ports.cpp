@@ -7,9 +7,13 @@
 #include "simulatedsensor.h"
 #include "support/Program.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 #ifndef Q_OS_WIN
 #include "ptysensor.h"
@@ -115,6 +119,49 @@ private slots:
         NamePort(3, Absent(3));
     }
 
+    // One search at a time: clicks while it runs are not taken, the button says it searches, and
+    // Stop ends it at once; so does a quit signal. No line check goes out after either.
+    void findIsOneSearchThatStopsAtOnce()
+    {
+        for (int port = 1; port <= 4; ++port)
+            NamePort(port, "sim:--silent");
+        const auto checks = [] {
+            uint64_t sum = 0;
+            for (int port = 1; port <= 4; ++port)
+                sum += SimulatedSensorOf(port) != nullptr ? LineChecks(port) : 0;
+            return sum;
+        };
+        QString label;
+        After(100, [&] {
+            label = qobject_cast<QAbstractButton*>(Control(panelHandle, PANEL_BTNFIND))->text();
+            for (int click = 0; click < 4; ++click)
+                QTest::mouseClick(Control(panelHandle, PANEL_BTNFIND), Qt::LeftButton);
+        });
+        After(400, PressStop);
+        QElapsedTimer clock;
+        clock.start();
+        Click(panelHandle, PANEL_BTNFIND);
+        QVERIFY2(clock.elapsed() < 600, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(label, QString("Finding..."));
+        QCOMPARE(qobject_cast<QAbstractButton*>(Control(panelHandle, PANEL_BTNFIND))->text(), QString("Find"));
+        const uint64_t afterStop = checks();
+        ProcessFor(1500);
+        QCOMPARE(checks(), afterStop);
+#ifndef Q_OS_WIN
+        After(400, [] { ::raise(SIGTERM); });
+        clock.restart();
+        Click(panelHandle, PANEL_BTNFIND);
+        QVERIFY2(clock.elapsed() < 900, qPrintable(QString::number(clock.elapsed())));
+        const uint64_t afterQuit = checks();
+        ProcessFor(1500);
+        QCOMPARE(checks(), afterQuit);
+        QVERIFY(QuitRequested());
+        QCOMPARE(RunUserInterface(), 0);  // the loop the request was meant for ends at once
+#endif
+        for (int port = 1; port <= 4; ++port)
+            NamePort(port, Absent(port));
+    }
+
 #ifndef Q_OS_WIN
     // The device goes away during Run: the run ends by its time-out, the program waits, and the
     // sensor is greeted when it is back, without the run starting again.
@@ -134,8 +181,13 @@ private slots:
         QCOMPARE(stop_flag, 1);
         QVERIFY(findDimmedDuringRun);
         QVERIFY(!Dimmed(panelHandle, PANEL_BTNFIND));  // back after the time-out, to look for the sensor
-        QVERIFY(ProcessUntil([] { return StatusText() == "Sensor disconnected from COM1 - waiting for it to return"; }));
+        const std::string disconnected = "Sensor disconnected from COM1 - waiting for it to return";
+        QVERIFY(ProcessUntil([&] { return StatusText() == disconnected; }));
         QVERIFY(!ComPortOpen(1));
+        Click(panelHandle, PANEL_BTNSEND);  // says it cannot reach the sensor
+        QCOMPARE(StatusText(), disconnected);
+        Click(panelHandle, PANEL_BTNFIND);  // finds nothing; the watch goes on waiting
+        QCOMPARE(StatusText(), std::string("No sensor found on 0 ports"));
 
         const auto after = SensorBehind(Absent(1));
         QVERIFY(ProcessUntil([] { return StatusText() == "Sensor back on COM1 - Line Ok!"; }));

@@ -130,13 +130,13 @@ private slots:
         QVERIFY(!Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND));
         QCOMPARE(sensor->commandsReceived(ORDER_TEACH_BACKGROUND), uint64_t{1});
 
-        UsePeer({});
+        UsePeer(Greeted());
         ShowMessage("");
         Click(panelPopUp, POPUP_BTNTEACHBACKGROUND);
         QVERIFY(ProcessUntil([] { return StatusText() == "Timeout-RS-232..."; }));
         QVERIFY(ProcessUntil([] { return !Dimmed(panelPopUp, POPUP_BTNTEACHBACKGROUND); }));
         QCOMPARE(Value(panelPopUp, POPUP_LEDTEACHBACKGROUND), 0);
-        QCOMPARE(peer->Commands().size(), size_t{2});  // line check and the teach order: no read-back
+        QCOMPARE(peer->Commands().size(), size_t{3});  // the greeting and the teach order: no read-back
         HidePanel(panelPopUp);
     }
 };

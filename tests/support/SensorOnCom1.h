@@ -16,6 +16,23 @@ public:
     std::unique_ptr<ScriptedPeer> peer;
     std::unique_ptr<sim::PtySensor> sensor;
 
+    // A peer that greets like the sensor (the line check's echo, the start values read back) and
+    // answers everything else as `rest` says: the greeting leaves the line settled, so what a test
+    // does next goes out at once.
+    static ScriptedPeer::Script Greeted(ScriptedPeer::Script rest = {})
+    {
+        return [rest](const Bytes& command) {
+            switch (sim::frameOrder(command)) {
+            case ORDER_LINE_CHECK:
+                return sim::encodeFrame(ORDER_LINE_CHECK, {ECHO_WORD});
+            case ORDER_GET_RAM:
+                return sim::encodeFrame(ORDER_GET_RAM, sim::kStartParameters);
+            default:
+                return rest ? rest(command) : Bytes{};
+            }
+        };
+    }
+
     void UsePeer(ScriptedPeer::Script script)
     {
         sensor.reset();
