@@ -82,11 +82,13 @@ struct WaitingCall {
     LineNeed need;
     int argument;
 
-    bool operator==(const WaitingCall& other) const
+    // The same callback called for the same event of the same control.
+    bool SameCallback(const WaitingCall& other) const
     {
-        return command == other.command && panel == other.panel && control == other.control &&
-               event == other.event && argument == other.argument;
+        return command == other.command && panel == other.panel && control == other.control && event == other.event;
     }
+
+    bool operator==(const WaitingCall& other) const { return SameCallback(other) && argument == other.argument; }
 };
 
 // Operator actions waiting for the line, oldest first. A few are all an operator can press during
@@ -234,8 +236,7 @@ int CC_Timer50ms(int, int, int event, void*, int, int)
 bool WaitForLine(CtrlCallback command, int panel, int control, int event, LineNeed need, int* argument)
 {
     const WaitingCall call{command, panel, control, event, need, argument != nullptr ? *argument : 0};
-    if (admittedValid && call.command == admitted.command && call.panel == admitted.panel &&
-        call.control == admitted.control && call.event == admitted.event) {
+    if (admittedValid && call.SameCallback(admitted)) {
         admittedValid = false;
         if (argument != nullptr)
             *argument = admitted.argument;
