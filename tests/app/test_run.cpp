@@ -209,7 +209,7 @@ private slots:
         QCOMPARE(target, RAM);
     }
 
-    // A sensor slow to teach (0.8 s, past the teach's 0.75 s): the teach pressed during a recorded
+    // A sensor slow to teach (1.2 s, past the teach's 0.75 s): the teach pressed during a recorded
     // run times out, its late answer is dropped, not recorded, and the sensor's parameters are read
     // back as the teach answered late. Then a run that times out, and Get at once: Get waits for
     // the late record and reads the parameters, not the record.
@@ -218,7 +218,7 @@ private slots:
         sim::SensorOptions options = Unpaced();
         options.numbered = true;
         options.lateOrders = 1u << ORDER_TEACH_SETPOINT;
-        options.lateBy = std::chrono::milliseconds(800);
+        options.lateBy = std::chrono::milliseconds(1200);
         UseSimulator(options);
         QTemporaryDir folder;
         const QString path = folder.filePath("late.csv");
@@ -243,7 +243,7 @@ private slots:
 
         options.numbered = false;
         options.lateOrders = 1u << ORDER_MEASURE;
-        options.lateBy = std::chrono::milliseconds(2000);
+        options.lateBy = std::chrono::milliseconds(2500);
         UseSimulator(options);
         RunUntilStopped();
         QCOMPARE(StatusText(), std::string("Timeout RS232-Line!"));
