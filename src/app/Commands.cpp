@@ -18,16 +18,6 @@ constexpr uint16_t TEACH_TICK_LIMIT = 15;
 // Bytes of a data block of the curve's two halves.
 constexpr int BLOCK_BYTES = 2 * 128;
 
-// Find is dimmed exactly while a loop runs: it comes back when the loop ends, also by a time-out,
-// when a lost sensor is most likely to be looked for.
-class FindDimmed {
-public:
-    FindDimmed() { Dim(panelHandle, PANEL_BTNFIND, 1); }
-    ~FindDimmed() { Dim(panelHandle, PANEL_BTNFIND, 0); }
-    FindDimmed(const FindDimmed&) = delete;
-    FindDimmed& operator=(const FindDimmed&) = delete;
-};
-
 void FlushQueues()
 {
     FlushInQ(com);

@@ -133,11 +133,6 @@ void LineUnsettled(uint16_t orderCode, uint16_t waitedTicks, int bytes)
         late = {true, com, orderCode, bytes, Steady::now() + waitedTicks * TICK};
 }
 
-void BlockTimedOut(int bytesMissing)
-{
-    LineUnsettled(ORDER_DATA_BLOCK, TICK_LIMIT + 1, bytesMissing);
-}
-
 void ReadBackLateTeach(void*)
 {
     ReadBackAfterLateTeach(panelHandle, 0, EVENT_COMMIT, nullptr, 0, 0);
@@ -213,7 +208,7 @@ int AwaitBlock(const BlockRead& kind)
         WaitCheck::AnswerFirst);
     if (!complete) {
         StoreStatus(kind.timeout);
-        BlockTimedOut(2 * kind.words - waiting);
+        LineUnsettled(ORDER_DATA_BLOCK, TICK_LIMIT + 1, 2 * kind.words - waiting);
     }
     return waiting;
 }
@@ -471,6 +466,22 @@ bool AnswerIsOwnRequest()
     return std::equal(szReadBuf, szReadBuf + FRAMELEN, szWriteBuf);
 }
 
+// AwaitAnswer that also gives up as soon as `abandoned` holds (Find stopped).
+template <class Abandoned>
+bool AwaitAnswerUnless(WaitCheck check, uint16_t failAt, Abandoned abandoned)
+{
+    const bool answered =
+        WaitForSensor([&] { return rx_flag == 1 || abandoned(); }, check, failAt) && rx_flag == 1;
+    if (!answered)
+        AnswerTimedOut(failAt);
+    return answered;
+}
+
+bool NeverAbandoned()
+{
+    return false;
+}
+
 // The line check on port com: waits at most `failAt` ticks for the answer, or until `abandoned`
 // holds. True when the sensor's echo came; rx_flag says whether any answer came.
 template <class Abandoned>
@@ -478,23 +489,16 @@ bool LineCheckAnswered(uint16_t failAt, Abandoned abandoned)
 {
     SendParameters(ORDER_LINE_CHECK);
     rx_flag = 0;
-    WaitForSensor([&] { return rx_flag == 1 || abandoned(); }, WaitCheck::LimitFirst, failAt);
-    if (rx_flag == 0)
-        AnswerTimedOut(failAt);
-    return rx_flag == 1 && pp[0] == ECHO_WORD && !AnswerIsOwnRequest();
+    return AwaitAnswerUnless(WaitCheck::LimitFirst, failAt, abandoned) && pp[0] == ECHO_WORD &&
+           !AnswerIsOwnRequest();
 }
 
 }  // namespace
 
 // The line check goes to port com, which start-up and a change of port have just opened.
-bool LineCheckEchoed(uint16_t failAt)
-{
-    return LineCheckAnswered(failAt, [] { return false; });
-}
-
 int CheckComLine(int)
 {
-    const int result = LineCheckEchoed(TICK_LIMIT + 1) ? 1 : 0;
+    const int result = LineCheckAnswered(TICK_LIMIT + 1, NeverAbandoned) ? 1 : 0;
     if (rx_flag == 0)
         StoreStatus("Timeout-RS-232...");
     else
@@ -511,10 +515,7 @@ void AnswerTimedOut(uint16_t waitedTicks)
 
 bool AwaitAnswer(WaitCheck check, uint16_t failAt)
 {
-    const bool answered = WaitForSensor([] { return rx_flag == 1; }, check, failAt);
-    if (!answered)
-        AnswerTimedOut(failAt);
-    return answered;
+    return AwaitAnswerUnless(check, failAt, NeverAbandoned);
 }
 
 bool AwaitAnswerFrame()
@@ -553,8 +554,7 @@ constexpr uint16_t FIND_TICK_LIMIT = 6;
 bool finding = false;
 bool findStopped = false;
 
-// The search under way: the button says so, and is dimmed, so that clicks meanwhile are not
-// taken (they would start another search once this one ends).
+// The search under way: the button says so, dimmed.
 class Search {
 public:
     Search()
@@ -562,16 +562,17 @@ public:
         finding = true;
         findStopped = false;
         SetCtrlAttribute(panelHandle, PANEL_BTNFIND, ATTR_LABEL_TEXT, "Finding...");
-        Dim(panelHandle, PANEL_BTNFIND, 1);
     }
     ~Search()
     {
         finding = false;
         SetCtrlAttribute(panelHandle, PANEL_BTNFIND, ATTR_LABEL_TEXT, "Find");
-        Dim(panelHandle, PANEL_BTNFIND, 0);
     }
     Search(const Search&) = delete;
     Search& operator=(const Search&) = delete;
+
+private:
+    FindDimmed dimmed_;
 };
 
 // Opens the port and sends it the line check; true when the sensor's echo came back. The port is

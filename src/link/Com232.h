@@ -66,10 +66,9 @@ void InitRS232(int port);
 void RX_Receive_Function(int port, int events, void* callbackData);
 void InstallRxHandler(int port);
 void RemoveRxHandler(int port);
-// Sends the line check and waits at most `failAt` ticks: true when the echo came; rx_flag says
-// whether any answer came. An answer that is the request itself (a loopback plug, crossed lines)
-// is no echo.
-bool LineCheckEchoed(uint16_t failAt);
+// The line check on the port just opened: 1 when the sensor's echo came, else 0, with the outcome
+// on the status line. An answer that is the request itself (a loopback plug, crossed lines) is no
+// echo.
 int CheckComLine(int port);
 // Waits for the answer frame to the request just written, testing first what `check` says, for at
 // most `failAt` ticks: true once it has been decoded into pp. After a time-out (AnswerTimedOut)
@@ -97,6 +96,17 @@ void LabelComPorts();
 // window's close and a quit signal end it at once (StopFind).
 int CC_BTNFind(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 void StopFind();
+
+// Find is dimmed for as long as this lives: while a Run or Data loop runs (it comes back when the
+// loop ends, also by a time-out, when a lost sensor is most likely to be looked for), and while a
+// search runs (a click meanwhile would start another search once it ends).
+class FindDimmed {
+public:
+    FindDimmed() { Dim(panelHandle, PANEL_BTNFIND, 1); }
+    ~FindDimmed() { Dim(panelHandle, PANEL_BTNFIND, 0); }
+    FindDimmed(const FindDimmed&) = delete;
+    FindDimmed& operator=(const FindDimmed&) = delete;
+};
 
 // Watches the open port from start-up on: when its device goes away (a pulled USB adapter) the
 // port is closed and the status line says so (DisconnectedText); when the same device returns, the
