@@ -1,5 +1,6 @@
-// The platform library the program links: it joins the three rooms (serial, graph, ui) and wires
-// the graph room into the user-interface room, which does not see it.
+// The platform library the program links: on korva_platform_core (the core and serial rooms) it
+// adds the user-interface and graph rooms, and wires the graph room into the user-interface room,
+// which does not see it.
 //
 // Every panel is loaded through LoadPanel, and a graph control exists only in a loaded panel, so
 // installing the graph here, before the first panel, is early enough and needs nothing from

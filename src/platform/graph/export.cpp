@@ -1,6 +1,7 @@
 // Saving what a graph shows: the table the program gives it, image and CSV files, and the
 // right-click menu with its save dialogs.
 #include "graph.h"
+#include "fileio.h"
 #include "files.h"
 #include "registry.h"
 
@@ -94,7 +95,7 @@ void AppendNumber(QByteArray* text, double value)
 
 int WriteResult(const QString& path, const QByteArray& content)
 {
-    return !content.isEmpty() && ui::WriteFileSafely(path, content) ? 0 : UIE_FILE_ACCESS;
+    return !content.isEmpty() && core::WriteFileSafely(path, content) ? 0 : UIE_FILE_ACCESS;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // What the program keeps between runs: a small store of named values for the user (a file under
 // ~/.config on Linux, the registry on Windows). Until OpenSettings has opened it the store is off:
 // reads find nothing and writes keep nothing, so a program that never opens it behaves as if it
-// had no memory at all.
+// had no memory at all. (A window's size and position are kept here too: RestorePanelGeometry and
+// SavePanelGeometry, userint.h.)
 #pragma once
 
 #include <string>
@@ -27,14 +28,5 @@ bool ReadSetting(const char* key, int min, int max, int* value);
 // off, with one message on standard error.
 void WriteSetting(const char* key, const std::string& value);
 void WriteSetting(const char* key, int value);
-
-// The size and position of a top-level panel (a window), remembered under `key`. Restoring, before
-// the panel is first shown, places it inside the free area of the screen it was on (without the
-// task bar); a rectangle that no longer fits (a smaller or missing screen) is moved and, if need
-// be, shrunk into it, never below what the panel's layout needs. Saving takes the window's normal
-// size and position, also when it is maximised or minimised. False when nothing was restored or
-// saved (unknown panel, store off, nothing usable remembered).
-bool RestorePanelGeometry(int panel, const char* key);
-bool SavePanelGeometry(int panel, const char* key);
 
 }  // namespace korva

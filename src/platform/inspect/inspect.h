@@ -4,8 +4,6 @@
 // library; the program's own modules never see it.
 #pragma once
 
-#include "userint.h"
-
 #include <vector>
 
 class QWidget;

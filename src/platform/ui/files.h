@@ -1,14 +1,9 @@
-// Inside the user-interface layer: the file dialog every file choice uses, and writing a file so
-// that it is either complete or not there.
+// Inside the user-interface layer: the file dialog every file choice uses.
 #pragma once
 
-#include <QByteArray>
 #include <QFileDialog>
 #include <QString>
 #include <QStringList>
-
-#include <cstdint>
-#include <string>
 
 class QLineEdit;
 
@@ -59,19 +54,5 @@ private:
     FileChoice m_choice;
     QString m_replaceAgreed;  // the existing file the operator has just agreed to replace
 };
-
-// Opens a regular file (also behind a symbolic link) for reading, or for appending (then also a
-// new name, which it creates), without emptying it and without ever blocking; a FIFO, a device or a
-// folder is refused without being opened where the system can tell beforehand. Returns a C
-// run-time file descriptor, or -1 with *error (an errno) or, for what is not a regular file,
-// *notAFile. The descriptor is closed with CloseRowFile, or by a QFile that takes it over.
-int OpenRegularFile(const std::string& path, bool forWriting, bool* notAFile, int* error);
-// Size in bytes of an open file, or -1.
-int64_t OpenFileSize(int file);
-
-// Writes `content` to `path`. The new content replaces the file only once all of it is on the
-// disk, so a failed write (a full disk, too) leaves any old file as it was and no new one.
-// Returns false on any failure.
-bool WriteFileSafely(const QString& path, const QByteArray& content);
 
 }  // namespace korva::ui

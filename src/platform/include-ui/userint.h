@@ -1,16 +1,19 @@
-// User-interface run-time of the program, built on Qt Widgets.
+// User-interface run-time of the program, built on Qt Widgets: panels, controls, graphs, dialogs.
 //
 // The program's own modules (app, popup, link, gui) see panels and controls
 // only through these functions: a panel is an integer handle, a control an
 // integer identifier inside its panel (resources/KorvaTBScope11Xe.h). This
-// layer is the only code that touches Qt widgets. Everything runs on the one
-// user-interface thread; callbacks are delivered only during event processing
-// (RunUserInterface or ProcessSystemEvents), in the order the events happened.
-// A control gets no event while its own callback is still running: the event
-// waits until that callback has returned (a button whose press callback waits
-// gets the commit of the same click afterwards). The callback data and both
-// event data arguments are always null and 0.
+// layer is the only code that touches Qt widgets. The event loop, deferred
+// calls, tickers and files are in runtime.h, included here. Everything runs on
+// the one user-interface thread; callbacks are delivered only during event
+// processing (RunUserInterface or ProcessSystemEvents), in the order the events
+// happened. A control gets no event while its own callback is still running: the
+// event waits until that callback has returned (a button whose press callback
+// waits gets the commit of the same click afterwards). The callback data and
+// both event data arguments are always null and 0.
 #pragma once
+
+#include "runtime.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,14 +21,11 @@
 
 namespace korva {
 
-// Negative results of the functions below.
+// Negative results of the functions below, besides those of runtime.h.
 enum : int {
     UIE_NO_PANEL = -1,           // no panel with that handle
     UIE_NO_CONTROL = -2,         // no control with that identifier on the panel
     UIE_WRONG_KIND = -3,         // the control has no such value or attribute
-    UIE_BAD_ARGUMENT = -4,       // an argument outside what the function accepts
-    UIE_FILE_ACCESS = -5,        // a file cannot be opened, read or written
-    UIE_FILE_FORMAT = -6,        // a file's content is not what was expected
     UIE_PANEL_NOT_FOUND = -7,    // the panel file has no panel with that resource number
     UIE_CALLBACK_NOT_FOUND = -8, // the panel file names a callback that was not registered
 };
@@ -47,9 +47,11 @@ using CtrlCallback = int (*)(int panel, int control, int event, void* callbackDa
 // (panel, event, callback data, event data 1, event data 2)
 using PanelCallback = int (*)(int panel, int event, void* callbackData, int eventData1, int eventData2);
 
-// ---- start-up, panels, event loop -------------------------------------------------------------
+// ---- start-up, panels ---------------------------------------------------------------------------
 
-// Creates the application object. Returns 1 on success, 0 when no user interface can be started.
+// Creates the application object with its windows and the panels' font. Returns 1 on success, 0
+// when no user interface can be started (no display, or InitRunTime made an application object
+// without one).
 int InitUserInterface(int argc, char** argv);
 
 // Makes a callback known by the name the panel file gives it in a control's "callback" property
@@ -66,33 +68,23 @@ int DisplayPanel(int panel);
 int HidePanel(int panel);
 int DiscardPanel(int panel);
 
-// Runs the event loop until QuitUserInterface; returns the code given to it.
-int RunUserInterface();
-// Asks the event loop to end. Safe to call from any callback, also from nested event processing.
-int QuitUserInterface(int code);
-// True once QuitUserInterface has been called and RunUserInterface has not yet returned.
-bool QuitRequested();
-// Handles every pending event. When none is pending it sleeps until the next event arrives, but
-// never longer than a few milliseconds, so polling loops built on it stay light on the CPU and
-// never hang.
-int ProcessSystemEvents();
-
-// A function the program has handed to the event processing, with its data.
-using DeferredCall = void (*)(void* data);
-// Calls `call` with `data` once, during event processing after the events already pending, and at
-// the earliest `delayMs` milliseconds from now. Returns 0, or a negative number for a null call or
-// a negative delay.
-int PostDeferredCall(DeferredCall call, void* data, int delayMs = 0);
-
 // From now on SIGTERM, SIGINT and SIGHUP raise the close event of `panel` during event processing,
 // as its close box does, instead of ending the process on the spot; the program then shuts down in
 // its own way. `panel` 0, before the panel exists: they end the event loop (QuitUserInterface
 // with 0), so a program killed during its start-up never enters it. Called again, the panel
 // changes. (On systems without these signals it does nothing.) Returns 0 or a negative number.
+// Built on OnQuitSignals (runtime.h), which a later call of either replaces.
 int CloseOnQuitSignals(int panel);
 
-// Directory of the executable, without a trailing separator.
-std::string GetProjectDir();
+// The size and position of a top-level panel (a window), remembered under `key` in the settings
+// store (settings.h). Restoring, before the panel is first shown, places it inside the free area of
+// the screen it was on (without the task bar); a rectangle that no longer fits (a smaller or
+// missing screen) is moved and, if need be, shrunk into it, never below what the panel's layout
+// needs. Saving takes the window's normal size and position, also when it is maximised or
+// minimised. False when nothing was restored or saved (unknown panel, store off, nothing usable
+// remembered).
+bool RestorePanelGeometry(int panel, const char* key);
+bool SavePanelGeometry(int panel, const char* key);
 
 // ---- control values -----------------------------------------------------------------------------
 
@@ -197,50 +189,6 @@ using FileChosenCallback = void (*)(const std::string& path);
 // any other buttonLabel). For an unknown panel handle the dialog has no parent.
 void FileSelectPopupThen(int panel, const std::string& directory, const char* defaultName, const char* filter,
                          const char* title, int buttonLabel, FileChosenCallback chosen);
-// The user's documents folder when it exists, else the home folder.
-std::string GetDocumentsDir();
-// True when a file can really be created in `folder`: one with a unique name is made there and
-// removed again, since permission bits do not tell (read-only mounts, access lists on Windows).
-bool CanWriteIn(const std::string& folder);
-
-// Writes n unsigned numbers to a text file, one per line, right-aligned in a field of `width`
-// characters (wider numbers are written whole). The new content replaces the file only once all
-// of it is on the disk, so a failed write (a full disk, too) leaves any old file as it was.
-// Returns 0 or a negative number.
-int ArrayToFile(const std::string& path, const uint32_t* values, size_t n, int width);
-// Reads the first n numbers of a text file of unsigned decimal numbers (each below 2^32), one per
-// line; blanks around a number, blank lines and CR LF line ends are allowed. Only a regular file
-// (also behind symbolic links) of at most 4 KB is read; anything else, such as a FIFO or a
-// device, is refused without waiting. Returns 0, or a negative number when the file is refused
-// or cannot be read, holds fewer than n numbers or a line that is not such a number; values[] is
-// then unchanged.
-int FileToArray(const std::string& path, uint32_t* values, size_t n);
-
-// ---- files the program writes row by row (the record file) ------------------------------------
-//
-// The few calls a file written row by row needs, the same on every system; a file is an integer
-// handle. Paths are UTF-8; errors are errno values, for strerror.
-
-// Opens `path` for appending, creating it when it is missing, without emptying it and without ever
-// blocking: every write goes to the file's end, also after someone else has cut the file short.
-// Only a regular file (also behind a link) or a new name is opened: anything else (a FIFO, a
-// device, a folder) is refused, where the system can tell before it is opened, else right after.
-// Returns the handle, or -1 with *error set or, for a file that is not a regular one, *notAFile.
-int OpenRowFile(const std::string& path, bool* notAFile, int* error);
-// The file's size in bytes, or -1.
-int64_t RowFileSize(int file);
-// Writes `size` bytes, going on after short writes. Returns the count that reached the file before
-// a failure (size when all did), with *error that failure's errno or 0.
-size_t WriteRowFile(int file, const char* data, size_t size, int* error);
-// Cuts the file to `size` bytes. 0 or errno.
-int CutRowFile(int file, int64_t size);
-// Forces what was written to the disk. 0 or errno.
-int SyncRowFile(int file);
-// 0 or errno.
-int CloseRowFile(int file);
-// 0 while the open file is still the file at `path`: not deleted, renamed away or replaced, and
-// its disk still there. Else errno (ENOENT when nothing is at the path) or -1.
-int RowFileStillAt(int file, const std::string& path);
 
 // ---- saving what a graph shows ------------------------------------------------------------------
 //

@@ -1,7 +1,7 @@
 // Files the program writes row by row (the record file): plain POSIX calls on Linux, the C
 // run-time's low-level calls and Win32 on Windows, behind the same functions.
-#include "files.h"
-#include "userint.h"
+#include "fileio.h"
+#include "runtime.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -64,7 +64,7 @@ bool IsRegular(const std::string& path, int* error)
 // a FIFO waits for the other end, opening a serial port may change its lines. The open itself does
 // not block either, so a FIFO put there in the meantime cannot hold the program; a second look at
 // what was opened refuses it. Nothing is emptied here.
-int ui::OpenRegularFile(const std::string& path, bool forWriting, bool* notAFile, int* error)
+int core::OpenRegularFile(const std::string& path, bool forWriting, bool* notAFile, int* error)
 {
     *notAFile = false;
     *error = 0;
@@ -114,7 +114,7 @@ int ui::OpenRegularFile(const std::string& path, bool forWriting, bool* notAFile
 #endif
 }
 
-int64_t ui::OpenFileSize(int file)
+int64_t core::OpenFileSize(int file)
 {
 #ifdef _WIN32
     return _filelengthi64(file);
@@ -126,12 +126,12 @@ int64_t ui::OpenFileSize(int file)
 
 int OpenRowFile(const std::string& path, bool* notAFile, int* error)
 {
-    return ui::OpenRegularFile(path, true, notAFile, error);
+    return core::OpenRegularFile(path, true, notAFile, error);
 }
 
 int64_t RowFileSize(int file)
 {
-    return ui::OpenFileSize(file);
+    return core::OpenFileSize(file);
 }
 
 #ifdef _WIN32

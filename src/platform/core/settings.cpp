@@ -1,22 +1,15 @@
 // The program's store of remembered values on QSettings (native format: an INI file under
-// ~/.config on Linux, the registry on Windows), and the size and position of its windows.
+// ~/.config on Linux, the registry on Windows).
 #include "settings.h"
 
-#include "registry.h"
+#include "store.h"
 
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QRect>
-#include <QScreen>
 #include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QVariant>
-#include <QWidget>
 
-#include <algorithm>
 #include <memory>
-#include <optional>
 
 namespace korva {
 
@@ -29,19 +22,6 @@ QSet<QString> s_warned;             // keys whose value has been found unusable 
 void Warn(const QString& text)
 {
     qWarning("%s: %s", qPrintable(s_application), qPrintable(text));
-}
-
-// A value of the wrong kind is the operator's or another program's doing, not a reason to stop.
-// Said once per key, however often the value is read.
-void WarnIgnored(const char* key, const QVariant& value, const QString& expected)
-{
-    if (s_warned.contains(QString::fromUtf8(key)))
-        return;
-    s_warned.insert(QString::fromUtf8(key));
-    const QString text = value.toString();
-    const QString shown = text.isEmpty() && value.typeId() != QMetaType::QString ? value.typeName() : text.left(80);
-    Warn(QStringLiteral("ignoring the remembered \"%1\" (%2) in %3: %4")
-             .arg(QString::fromUtf8(key), shown, s_store->fileName(), expected));
 }
 
 #ifndef Q_OS_WIN
@@ -79,39 +59,14 @@ void Sync()
     s_store.reset();
 }
 
-// The free area of the screen a rectangle lies on (its centre, else the screen it touches most),
-// or of the primary screen when it lies on none.
-QRect AvailableAreaFor(const QRect& rect)
+}  // namespace
+
+bool core::StoreOn()
 {
-    const QScreen* best = QGuiApplication::screenAt(rect.center());
-    if (best == nullptr) {
-        qint64 bestOverlap = 0;
-        for (const QScreen* screen : QGuiApplication::screens()) {
-            const QRect overlap = screen->geometry().intersected(rect);
-            const qint64 area = qint64(overlap.width()) * overlap.height();
-            if (area > bestOverlap) {
-                bestOverlap = area;
-                best = screen;
-            }
-        }
-    }
-    if (best == nullptr)
-        best = QGuiApplication::primaryScreen();
-    return best != nullptr ? best->availableGeometry() : QRect();
+    return s_store != nullptr;
 }
 
-// Moved, and shrunk if need be, to lie inside `area`; never smaller than `minimum`, and then
-// against the area's top-left corner, so the window's title and corner stay reachable.
-QRect FitInto(const QRect& rect, const QRect& area, const QSize& minimum)
-{
-    const QSize size = rect.size().boundedTo(area.size()).expandedTo(minimum);
-    const int x = std::max(area.left(), std::min(rect.left(), area.left() + area.width() - size.width()));
-    const int y = std::max(area.top(), std::min(rect.top(), area.top() + area.height() - size.height()));
-    return {QPoint(x, y), size};
-}
-
-// What `key` holds; nothing when the store is off or holds nothing under it.
-std::optional<QVariant> Stored(const char* key)
+std::optional<QVariant> core::Stored(const char* key)
 {
     if (s_store == nullptr || !s_store->contains(QString::fromUtf8(key)))
         return std::nullopt;
@@ -119,7 +74,7 @@ std::optional<QVariant> Stored(const char* key)
 }
 
 // Looked at again before every write: the file may have been replaced since it was read.
-void Store(const char* key, const QVariant& value)
+void core::Store(const char* key, const QVariant& value)
 {
     if (s_store == nullptr)
         return;
@@ -133,15 +88,18 @@ void Store(const char* key, const QVariant& value)
     Sync();
 }
 
-QWidget* TopLevelPanel(int panel)
+// A value of the wrong kind is the operator's or another program's doing, not a reason to stop.
+// Said once per key, however often the value is read.
+void core::WarnIgnored(const char* key, const QVariant& value, const QString& expected)
 {
-    const ui::Panel* p = ui::FindPanel(panel);
-    if (p == nullptr || p->widget == nullptr || !p->widget->isWindow())
-        return nullptr;
-    return p->widget;
+    if (s_warned.contains(QString::fromUtf8(key)))
+        return;
+    s_warned.insert(QString::fromUtf8(key));
+    const QString text = value.toString();
+    const QString shown = text.isEmpty() && value.typeId() != QMetaType::QString ? value.typeName() : text.left(80);
+    Warn(QStringLiteral("ignoring the remembered \"%1\" (%2) in %3: %4")
+             .arg(QString::fromUtf8(key), shown, s_store->fileName(), expected));
 }
-
-}  // namespace
 
 bool OpenSettings(const char* organisation, const char* application)
 {
@@ -197,11 +155,11 @@ void CloseSettings()
 
 bool ReadSetting(const char* key, std::string* value)
 {
-    const std::optional<QVariant> stored = Stored(key);
+    const std::optional<QVariant> stored = core::Stored(key);
     if (!stored || value == nullptr)
         return false;
     if (stored->typeId() != QMetaType::QString) {
-        WarnIgnored(key, *stored, QStringLiteral("not a text"));
+        core::WarnIgnored(key, *stored, QStringLiteral("not a text"));
         return false;
     }
     *value = stored->toString().toStdString();
@@ -210,7 +168,7 @@ bool ReadSetting(const char* key, std::string* value)
 
 bool ReadSetting(const char* key, int min, int max, int* value)
 {
-    const std::optional<QVariant> stored = Stored(key);
+    const std::optional<QVariant> stored = core::Stored(key);
     if (!stored || value == nullptr)
         return false;
     // Text in the file, a number in the registry; a rectangle, a list or a flag is no port number.
@@ -220,7 +178,7 @@ bool ReadSetting(const char* key, int min, int max, int* value)
     bool whole = false;
     const int number = numeric ? stored->toInt(&whole) : 0;
     if (!whole || number < min || number > max) {
-        WarnIgnored(key, *stored, QStringLiteral("not a whole number from %1 to %2").arg(min).arg(max));
+        core::WarnIgnored(key, *stored, QStringLiteral("not a whole number from %1 to %2").arg(min).arg(max));
         return false;
     }
     *value = number;
@@ -229,46 +187,12 @@ bool ReadSetting(const char* key, int min, int max, int* value)
 
 void WriteSetting(const char* key, const std::string& value)
 {
-    Store(key, QString::fromStdString(value));
+    core::Store(key, QString::fromStdString(value));
 }
 
 void WriteSetting(const char* key, int value)
 {
-    Store(key, value);
-}
-
-bool RestorePanelGeometry(int panel, const char* key)
-{
-    QWidget* window = TopLevelPanel(panel);
-    const std::optional<QVariant> stored = Stored(key);
-    if (window == nullptr || !stored)
-        return false;
-    const QRect rect = stored->typeId() == QMetaType::QRect ? stored->toRect() : QRect();
-    if (rect.width() <= 0 || rect.height() <= 0) {
-        WarnIgnored(key, *stored, QStringLiteral("not a window's position and size"));
-        return false;
-    }
-    const QRect area = AvailableAreaFor(rect);
-    if (area.isEmpty())
-        return false;
-    window->setGeometry(FitInto(rect, area, window->minimumSizeHint()));
-    return true;
-}
-
-bool SavePanelGeometry(int panel, const char* key)
-{
-    const QWidget* window = TopLevelPanel(panel);
-    if (window == nullptr || s_store == nullptr)
-        return false;
-    // A maximised or minimised window is remembered as it is when the operator restores it
-    // (Windows places a minimised one far off the screen).
-    const Qt::WindowStates special = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
-    const bool normal = (window->windowState() & special) == 0;
-    const QRect rect = normal ? window->geometry() : window->normalGeometry();
-    if (rect.width() <= 0 || rect.height() <= 0)
-        return false;
-    Store(key, rect);
-    return s_store != nullptr;
+    core::Store(key, value);
 }
 
 }  // namespace korva

@@ -1,15 +1,11 @@
-// Application object, event loop and nested event processing.
-#include "userint.h"
+// Application object of a program without panels, event loop and nested event processing,
+// deferred calls and quit signals.
+#include "runtime.h"
 
-#include "registry.h"
-
-#include <QApplication>
-#include <QDir>
+#include <QCoreApplication>
 #include <QEventLoop>
-#include <QFontDatabase>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <cstdlib>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -26,32 +22,16 @@ namespace {
 constexpr int kWakeInterval = 4;
 
 int s_argc = 0;
-QApplication* s_app = nullptr;
 QEventLoop* s_mainLoop = nullptr;
 bool s_quitRequested = false;
 int s_quitCode = 0;
 
-// A display is needed unless Qt was told to use a platform without one (offscreen, minimal, ...).
-bool DisplayAvailable()
-{
-#ifdef Q_OS_LINUX
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform != nullptr && *platform != '\0' && QByteArray(platform).startsWith("xcb") == false &&
-        QByteArray(platform).startsWith("wayland") == false)
-        return true;
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
-#else
-    return true;
-#endif
-}
-
 #ifdef Q_OS_UNIX
-// The signal handler's end of the pipe that carries quit signals into the event loop, and the
-// panel whose close event they raise.
+// The signal handler's end of the pipe that carries quit signals into the event loop, and what
+// they call there.
 int s_signalWriteEnd = -1;
-int s_quitPanel = 0;
+DeferredCall s_quitCall = nullptr;
+void* s_quitData = nullptr;
 
 // Runs in the signal handler: only writes one byte, which is safe there. Everything else happens
 // in the event loop, when the notifier sees the byte.
@@ -63,34 +43,14 @@ void NoteQuitSignal(int)
 }
 #endif
 
-// The panels were laid out in DejaVu Sans at 9 points, and are drawn so on every system: fonts
-// shipped beside the program (in fonts/, as the Windows installer has them) are loaded first, and
-// the system's own copy serves where there is one.
-void UsePanelFont()
-{
-    const QDir fonts(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"));
-    for (const QString& file : fonts.entryList({QStringLiteral("*.ttf")}, QDir::Files))
-        QFontDatabase::addApplicationFont(fonts.filePath(file));
-    const QString family = QStringLiteral("DejaVu Sans");
-    if (QFontDatabase::families().contains(family))
-        QApplication::setFont(QFont(family, 9));
-}
-
 }  // namespace
 
-int InitUserInterface(int argc, char** argv)
+int InitRunTime(int argc, char** argv)
 {
-    if (s_app != nullptr)
-        return 1;
-    if (QCoreApplication::instance() != nullptr) {  // a test harness made it already
-        s_app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    } else if (DisplayAvailable()) {
+    if (QCoreApplication::instance() == nullptr) {
         s_argc = argc;
-        s_app = new QApplication(s_argc, argv);
+        new QCoreApplication(s_argc, argv);
     }
-    if (s_app == nullptr)
-        return 0;
-    UsePanelFont();
     return 1;
 }
 
@@ -157,12 +117,13 @@ int PostDeferredCall(DeferredCall call, void* data, int delayMs)
     return 0;
 }
 
-// A self-pipe: the handler writes a byte, the notifier reads it during event processing and raises
-// the panel's close event, so the program ends exactly as when the window is closed.
-int CloseOnQuitSignals(int panel)
+// A self-pipe: the handler writes a byte, the notifier reads it during event processing and makes
+// the call, so the program ends in its own way, as when its window is closed.
+int OnQuitSignals(DeferredCall call, void* data)
 {
 #ifdef Q_OS_UNIX
-    s_quitPanel = panel;
+    s_quitCall = call;
+    s_quitData = data;
     if (s_signalWriteEnd >= 0)
         return 0;
     int ends[2];
@@ -173,8 +134,8 @@ int CloseOnQuitSignals(int panel)
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [readEnd = ends[0]] {
         char bytes[16];
         [[maybe_unused]] const ssize_t got = ::read(readEnd, bytes, sizeof bytes);
-        if (s_quitPanel > 0)
-            ui::RaisePanelEvent(s_quitPanel, EVENT_CLOSE);
+        if (s_quitCall != nullptr)
+            s_quitCall(s_quitData);
         else
             QuitUserInterface(0);
     });
@@ -185,7 +146,8 @@ int CloseOnQuitSignals(int panel)
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         sigaction(signal, &action, nullptr);
 #else
-    Q_UNUSED(panel);
+    Q_UNUSED(call);
+    Q_UNUSED(data);
 #endif
     return 0;
 }
