@@ -61,6 +61,14 @@ int OpenDialogOnPress(int panel, int control, int event, void*, int, int)
     return 0;
 }
 
+void* g_dataSeen = nullptr;
+
+int RecordData(int panel, int control, int event, void* data, int, int)
+{
+    g_dataSeen = data;
+    return Record(panel, control, event, data, 0, 0);
+}
+
 }  // namespace
 
 class TestUiEvents : public QObject {
@@ -108,6 +116,20 @@ private slots:
         QCOMPARE(TakeEvents(m_panel, BTN), QList<int>{EVENT_COMMIT});
         QTest::keyClick(button, Qt::Key_Return);
         QCOMPARE(TakeEvents(m_panel, BTN), QList<int>{EVENT_COMMIT});
+    }
+
+    // A control's callback gets the data registered with it, as a dispatcher its table entry.
+    void callbackGetsTheDataRegisteredWithIt()
+    {
+        int entry = 0;
+        RegisterCtrlCallback("Record", RecordData, &entry);
+        const int panel = LoadPanel(0, kPanelFile, 1);
+        RegisterCtrlCallback("Record", Record);
+        QVERIFY(panel > 0);
+        QTest::keyClick(Ctrl<QPushButton>(panel, BTN), Qt::Key_Space);
+        QCOMPARE(TakeEvents(panel, BTN), QList<int>{EVENT_COMMIT});
+        QCOMPARE(g_dataSeen, static_cast<void*>(&entry));
+        DiscardPanel(panel);
     }
 
     // The press callback dims its own button and waits; the release arrives meanwhile. The commit

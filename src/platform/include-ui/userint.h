@@ -9,8 +9,9 @@
 // processing (RunUserInterface or ProcessSystemEvents), in the order the events
 // happened. A control gets no event while its own callback is still running: the
 // event waits until that callback has returned (a button whose press callback
-// waits gets the commit of the same click afterwards). The callback data and
-// both event data arguments are always null and 0.
+// waits gets the commit of the same click afterwards). A control callback gets
+// the data given to RegisterCtrlCallback, a panel callback null; both event data
+// arguments are always 0.
 #pragma once
 
 #include "runtime.h"
@@ -55,8 +56,9 @@ using PanelCallback = int (*)(int panel, int event, void* callbackData, int even
 int InitUserInterface(int argc, char** argv);
 
 // Makes a callback known by the name the panel file gives it in a control's "callback" property
-// (or the panel's). Call before LoadPanel.
-void RegisterCtrlCallback(const char* name, CtrlCallback callback);
+// (or the panel's). Call before LoadPanel. A control callback is called with `callbackData`; a
+// control keeps the callback and data registered under its name when its panel was loaded.
+void RegisterCtrlCallback(const char* name, CtrlCallback callback, void* callbackData = nullptr);
 void RegisterPanelCallback(const char* name, PanelCallback callback);
 
 // Loads panel `resourceId` of the panel file `fileName`. A relative file name is looked up beside

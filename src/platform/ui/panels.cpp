@@ -151,7 +151,9 @@ int ReadControl(QWidget* widget, ui::Control* control)
     control->style.baseStyleSheet = widget->styleSheet();
     const QString callback = widget->property(kCallbackProperty).toString();
     if (!callback.isEmpty()) {
-        control->callback = ui::FindCtrlCallback(callback);
+        const ui::RegisteredCtrlCallback registered = ui::FindCtrlCallback(callback);
+        control->callback = registered.callback;
+        control->callbackData = registered.data;
         if (control->callback == nullptr) {
             qWarning("Panel file: callback %s of %s is not registered", qPrintable(callback),
                      qPrintable(widget->objectName()));

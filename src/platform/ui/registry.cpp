@@ -11,7 +11,7 @@ namespace ui {
 
 namespace {
 
-std::map<QString, CtrlCallback> s_ctrlCallbacks;
+std::map<QString, RegisteredCtrlCallback> s_ctrlCallbacks;
 std::map<QString, PanelCallback> s_panelCallbacks;
 std::map<int, Panel> s_panels;
 int s_nextHandle = 1;
@@ -53,7 +53,7 @@ void CallCallback(const PendingEvent& e)
     }
     const Control* control = FindControl(e.panel, e.control);
     if (control != nullptr && control->callback != nullptr)
-        control->callback(e.panel, e.control, e.event, nullptr, 0, 0);
+        control->callback(e.panel, e.control, e.event, control->callbackData, 0, 0);
 }
 
 // Delivers every pending event whose target is not busy. Callbacks may process events
@@ -103,10 +103,10 @@ void Raise(int panel, int control, int event, bool evenIfDimmed)
 
 }  // namespace
 
-CtrlCallback FindCtrlCallback(const QString& name)
+RegisteredCtrlCallback FindCtrlCallback(const QString& name)
 {
     const auto it = s_ctrlCallbacks.find(name);
-    return it != s_ctrlCallbacks.end() ? it->second : nullptr;
+    return it != s_ctrlCallbacks.end() ? it->second : RegisteredCtrlCallback{};
 }
 
 PanelCallback FindPanelCallback(const QString& name)
@@ -187,9 +187,9 @@ ProgramChange::~ProgramChange()
 
 }  // namespace ui
 
-void RegisterCtrlCallback(const char* name, CtrlCallback callback)
+void RegisterCtrlCallback(const char* name, CtrlCallback callback, void* callbackData)
 {
-    ui::s_ctrlCallbacks[QString::fromUtf8(name)] = callback;
+    ui::s_ctrlCallbacks[QString::fromUtf8(name)] = {callback, callbackData};
 }
 
 void RegisterPanelCallback(const char* name, PanelCallback callback)

@@ -41,6 +41,7 @@ struct Control {
     Kind kind = Kind::Text;
     QPointer<QWidget> widget;
     CtrlCallback callback = nullptr;
+    void* callbackData = nullptr;  // registered with the callback, handed to it with every event
     bool sizedToText = false;  // created at run time: keeps the size of its text
     TextStyle style;
 };
@@ -66,8 +67,14 @@ inline int RgbOfColor(const QColor& color)
     return static_cast<int>(color.rgb() & 0xFFFFFF);
 }
 
+// A control callback as registered, with its data.
+struct RegisteredCtrlCallback {
+    CtrlCallback callback = nullptr;
+    void* data = nullptr;
+};
+
 // Registered callbacks by the name the panel file uses; null for an unknown name.
-CtrlCallback FindCtrlCallback(const QString& name);
+RegisteredCtrlCallback FindCtrlCallback(const QString& name);
 PanelCallback FindPanelCallback(const QString& name);
 
 // Panels. AddPanel takes the record and returns its new handle.
