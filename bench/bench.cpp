@@ -255,46 +255,28 @@ struct Records {
     }
 };
 
-Records counted;
+// Orders written and answers read so far.
+Records exchanged;
 
 bool IsMeasureFrame(const char* bytes, int count)
 {
     return count == FRAMELEN && bytes[0] == 0 && bytes[1] == SYNC_WORD && bytes[2] == 0 && bytes[3] == ORDER_MEASURE;
 }
 
-}  // namespace
-
-// The bench is linked with the program's ComWrt, ComRd and PlotRAWValues wrapped (CMakeLists.txt):
-// each call of the program's modules lands here, is counted and goes on to the real function.
-int RealComWrt(int port, const char* buffer, size_t count) __asm__("__real__ZN5korva6ComWrtEiPKcm");
-int RealComRd(int port, char* buffer, size_t count) __asm__("__real__ZN5korva5ComRdEiPcm");
-void RealPlotRAWValues() __asm__("__real__ZN5korva13PlotRAWValuesEv");
-int CountedComWrt(int port, const char* buffer, size_t count) __asm__("__wrap__ZN5korva6ComWrtEiPKcm");
-int CountedComRd(int port, char* buffer, size_t count) __asm__("__wrap__ZN5korva5ComRdEiPcm");
-void CountedPlotRAWValues() __asm__("__wrap__ZN5korva13PlotRAWValuesEv");
-
-int CountedComWrt(int port, const char* buffer, size_t count)
+// The serial ports' tap (inspect.h): every ComWrt and ComRd of the program passes here.
+void CountExchanges(int, bool written, const char* bytes, int count)
 {
-    if (IsMeasureFrame(buffer, static_cast<int>(count)))
-        ++counted.requested;
-    return RealComWrt(port, buffer, count);
+    if (IsMeasureFrame(bytes, count))
+        ++(written ? exchanged.requested : exchanged.answered);
 }
 
-int CountedComRd(int port, char* buffer, size_t count)
+// Everything counted so far. PlotRAWValues gives the raw graph one table a record it draws.
+Records Counted()
 {
-    const int read = RealComRd(port, buffer, count);
-    if (IsMeasureFrame(buffer, read))
-        ++counted.answered;
-    return read;
+    Records now = exchanged;
+    now.drawn = GetGraphTableCount(panelHandle, PANEL_GRAPHRAW);
+    return now;
 }
-
-void CountedPlotRAWValues()
-{
-    ++counted.drawn;
-    RealPlotRAWValues();
-}
-
-namespace {
 
 // The cable is out for the time-out of the exchange it cuts (about 1.55 s) and the reconnect.
 constexpr double PULL_SECONDS = 2.0;
@@ -358,7 +340,7 @@ struct SoakPhase {
 SoakPhase Phase(const char* name, int button, double seconds, const std::function<void()>& during,
                 const std::function<bool()>& ended)
 {
-    const Records before = counted;
+    const Records before = Counted();
     QElapsedTimer clock;
     clock.start();
     bool due = false;
@@ -371,7 +353,7 @@ SoakPhase Phase(const char* name, int button, double seconds, const std::functio
     });
     Press(button);
     ProcessUntil([&] { return due && ended(); }, seconds + 10);
-    return {name, counted - before, static_cast<double>(clock.elapsed()) / 1000.0, StatusText(),
+    return {name, Counted() - before, static_cast<double>(clock.elapsed()) / 1000.0, StatusText(),
             rssWarm, MemoryMb("VmRSS")};
 }
 
@@ -477,6 +459,7 @@ int main(int argc, char** argv)
     const double soak = OptionValue(argc, argv, "--soak", 0.0);
     const int repeat = std::max(1, static_cast<int>(OptionValue(argc, argv, "--repeat", 1.0)));
 
+    SetComTap(CountExchanges);
     auto paced = StartSensor(true);
     if (!test::StartProgram(paced->devicePath())) {
         std::fprintf(stderr, "korva-bench: cannot load the panels (is KorvaTBScope11Xe.ui beside me?)\n");

@@ -110,6 +110,20 @@ void ReceiveWhileProcessing(int port, int events, void* data)
     --r.depth;
 }
 
+// What the serial ports' tap saw.
+struct Tapped {
+    int port;
+    bool written;
+    QByteArray bytes;
+    bool operator==(const Tapped&) const = default;
+};
+std::vector<Tapped> g_tapped;
+
+void RecordTap(int port, bool written, const char* bytes, int count)
+{
+    g_tapped.push_back({port, written, QByteArray(bytes, count)});
+}
+
 }  // namespace
 
 class TestSimLine : public QObject {
@@ -128,6 +142,7 @@ private slots:
     void flushDropsWhatArrived();
     void fullInputQueueDropsWhatArrives();
     void callbackMayProcessEventsOrClose();
+    void tapSeesWhatReadsAndWritesPass();
 };
 
 void TestSimLine::optionsChooseTheSensorOrRefuseTheOpen()
@@ -331,6 +346,23 @@ void TestSimLine::callbackMayProcessEventsOrClose()
     QCOMPARE(WordsOf(Exchange(sim::ReadRam)), kSomeSet);
     QCOMPARE(Open("sim:--no-pacing --seed 2"), 0);
     QCOMPARE(WordsOf(Exchange(sim::ReadRam)), sim::kStartParameters);
+}
+
+// The inspection's tap sees each write with the bytes accepted and each read with the bytes read,
+// a read that fails with none, and nothing once removed.
+void TestSimLine::tapSeesWhatReadsAndWritesPass()
+{
+    QCOMPARE(Open("sim:--no-pacing"), 0);
+    SetComTap(RecordTap);
+    const QByteArray answer = Exchange(sim::LineCheck);
+    CloseCom(kPort);
+    Read(kFrameSize);
+    SetComTap(nullptr);
+    Read(kFrameSize);
+    const std::vector<Tapped> expected = {
+        {kPort, true, Frame(sim::LineCheck)}, {kPort, false, answer}, {kPort, false, {}}};
+    QCOMPARE(answer, Frame(sim::LineCheck, {sim::kEchoWord}));
+    QVERIFY(std::exchange(g_tapped, {}) == expected);
 }
 
 }  // namespace korva

@@ -196,8 +196,10 @@ private slots:
         QCOMPARE(SaveGraphTable(m_panel, GRAPH, path("none.csv").toStdString()), int(UIE_WRONG_KIND));
         QVERIFY(!QFile::exists(path("none.csv")));
 
+        const long given = GetGraphTableCount(m_panel, GRAPH);
         const std::vector<double> values = VideoTable();
         QCOMPARE(SetGraphTable(m_panel, GRAPH, "x,video,threshold", values.data(), 256, 3), 0);
+        QCOMPARE(GetGraphTableCount(m_panel, GRAPH), given + 1);
         QCOMPARE(SaveGraphTable(m_panel, GRAPH, path("video.csv").toStdString()), 0);
         const QList<QByteArray> lines = ReadAll(path("video.csv")).split('\n');
         QCOMPARE(lines.size(), 1 + 256 + 1);  // header, rows, nothing after the last line end
@@ -210,6 +212,8 @@ private slots:
         }
         QVERIFY(read == values);
         QCOMPARE(SetGraphTable(m_panel, GRAPH, "x", nullptr, 1, 1), int(UIE_BAD_ARGUMENT));
+        QCOMPARE(GetGraphTableCount(m_panel, GRAPH), given + 1);
+        QCOMPARE(GetGraphTableCount(m_panel, STATUS), long(UIE_WRONG_KIND));
     }
 
     // The operator saves the data graph's table while a loop polls: the right click is no left

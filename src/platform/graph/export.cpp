@@ -111,9 +111,12 @@ public:
         m_values.assign(values, values + static_cast<size_t>(rows) * static_cast<size_t>(columns));
         m_rows = rows;
         m_columns = columns;
+        if (hasTable())
+            ++m_tablesGiven;
     }
 
     bool hasTable() const { return m_rows > 0; }
+    long tablesGiven() const { return m_tablesGiven; }
 
     QByteArray csv() const
     {
@@ -228,6 +231,7 @@ private:
     std::vector<double> m_values;
     int m_rows = 0;
     int m_columns = 0;
+    long m_tablesGiven = 0;
     QMenu* m_menu = nullptr;
     QAction* m_saveTable = nullptr;
     QPixmap m_frozen;
@@ -266,6 +270,11 @@ int SetGraphTable(int panel, int control, const char* header, const double* valu
         graph.exporter().setTable(header, values, rows, columns);
         return 0;
     });
+}
+
+long GetGraphTableCount(int panel, int control)
+{
+    return GraphCount(panel, control, [](KorvaGraph& graph) { return graph.exporter().tablesGiven(); });
 }
 
 int SaveGraphImage(int panel, int control, const std::string& path)

@@ -402,12 +402,7 @@ int GetGraphCurves(int panel, int control, std::vector<GraphCurve>* curves)
 
 long GetGraphRepaintCount(int panel, int control)
 {
-    long count = 0;
-    const int result = WithGraph(panel, control, [&](KorvaGraph& graph) -> int {
-        count = graph.repaintCount();
-        return 0;
-    });
-    return result < 0 ? result : count;
+    return GraphCount(panel, control, [](const KorvaGraph& graph) { return graph.repaintCount(); });
 }
 
 // A dimmed graph fades, so the operator sees at a glance that it takes no part in what runs.

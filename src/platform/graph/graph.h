@@ -161,4 +161,16 @@ int WithGraph(int panel, int control, Action&& action)
     });
 }
 
+// A count the graph keeps, count(graph), or the error.
+template <class Count>
+long GraphCount(int panel, int control, Count&& count)
+{
+    long value = 0;
+    const int result = WithGraph(panel, control, [&](KorvaGraph& graph) -> int {
+        value = count(graph);
+        return 0;
+    });
+    return result < 0 ? result : value;
+}
+
 }  // namespace korva

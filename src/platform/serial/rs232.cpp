@@ -57,6 +57,14 @@ constexpr int kDefaultTimeLimitMs = 2000;
 constexpr int kDefaultInputQueueSize = 4096;
 
 std::string s_lastOpenError;
+ComTap s_tap = nullptr;  // what the inspection sees of every read and write
+
+// Hands the bytes a read or write passed (none for a failure) to the tap, when one is installed.
+void Tap(int port, bool written, const char* bytes, int result)
+{
+    if (s_tap != nullptr)
+        s_tap(port, written, bytes, std::max(result, 0));
+}
 
 // Outcome of an open: 0 or a negative error code, and the reason in words when it failed.
 struct OpenOutcome {
@@ -559,12 +567,21 @@ int InstallComCallback(int port, int eventMask, int notifyCount, int eventCharac
 
 int ComRd(int port, char* buffer, size_t count)
 {
-    return OnOpenPort(port, [buffer, count](ComPort& p) { return p.Read(buffer, count); });
+    const int read = OnOpenPort(port, [buffer, count](ComPort& p) { return p.Read(buffer, count); });
+    Tap(port, false, buffer, read);
+    return read;
 }
 
 int ComWrt(int port, const char* buffer, size_t count)
 {
-    return OnOpenPort(port, [buffer, count](ComPort& p) { return p.Write(buffer, count); });
+    const int accepted = OnOpenPort(port, [buffer, count](ComPort& p) { return p.Write(buffer, count); });
+    Tap(port, true, buffer, accepted);
+    return accepted;
+}
+
+void SetComTap(ComTap tap)
+{
+    s_tap = tap;
 }
 
 int GetInQLen(int port)
