@@ -41,7 +41,6 @@ constexpr int PANEL_NUMEDGE2 = 23;
 constexpr int PANEL_NEDITVIDEOTHRESHOLD = 30;
 constexpr int PANEL_NEDITEDGERIGHT = 31;
 constexpr int PANEL_NEDITEDGELEFT = 32;
-constexpr int PANEL_TIMER50MS = 33;
 constexpr int PANEL_STATUS = 34;
 constexpr int PANEL_GRAPHDATA = 35;
 constexpr int PANEL_GRAPHRAW = 36;

@@ -2,7 +2,10 @@
 // shutdown, Run, Stop, Data, Send, Get, Teach and the setting callbacks of the main panel.
 #pragma once
 
+#include "gui/Gui.h"
+
 #include <cstdint>
+#include <span>
 
 namespace korva {
 
@@ -18,7 +21,21 @@ int ShowInfoText(const char* text, int left, int top, int pointSize);
 
 int CC_PANEL(int panel, int event, void* callbackData, int eventData1, int eventData2);
 
+// A callback of the panels, under the name the panel file gives it, and what it needs of the line.
+struct CtrlCallbackEntry {
+    const char* name;
+    CtrlCallback callback;
+    LineNeed need;
+};
+// The callbacks of both panels.
+std::span<const CtrlCallbackEntry> CtrlCallbacks();
+// Calls a callback of that table as the event would: on the line as it declares (for tests and
+// tools that act as the operator). UIE_CALLBACK_NOT_FOUND for a callback not in it.
+int RunCallback(CtrlCallback callback, int panel, int control, int event);
+
 // Commands.
+int CC_DropDCom(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_BTNFind(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_BTNRun(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_BTNStop(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int CC_BTNData(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

@@ -2,9 +2,6 @@
 #include "app/App.h"
 
 #include "gui/Gui.h"
-#include "link/Com232.h"
-#include "rs232.h"
-#include "shell/Shell.h"
 
 #include <ctime>
 #include <string>
@@ -18,12 +15,6 @@ constexpr uint16_t TEACH_TICK_LIMIT = 15;
 // Bytes of a data block of the curve's two halves.
 constexpr int BLOCK_BYTES = 2 * 128;
 
-void FlushQueues()
-{
-    FlushInQ(com);
-    FlushOutQ(com);
-}
-
 // The sensor stopped answering a loop's measurement order: the loop ends. When the operator has
 // already stopped it, the time-out is counted but not announced.
 void LoopTimedOut()
@@ -31,7 +22,7 @@ void LoopTimedOut()
     if (stop_flag == 0)
         ShowMessage("Timeout RS232-Line!");
     NoteRunTimeout();
-    stop_flag = 1;
+    StopLoops(LoopEnd::TimeOut);
 }
 
 // ---- continuous run ---------------------------------------------------------------------------------
@@ -47,7 +38,7 @@ void PrepareRun()
 void DrawRecord()
 {
     PlotRAWValues();
-    FeedRunView();
+    UpdateRunView();
     graphrefresh = 0;
 }
 
@@ -55,13 +46,10 @@ void DrawRecord()
 // their exchanges. False when the run was stopped meanwhile.
 bool SendNextOrder()
 {
-    rx_flag = 0;
     LendLine();
     if (stop_flag != 0)
         return false;
-    FlushQueues();
-    rx_flag = 0;
-    SendParameters(ORDER_MEASURE);
+    Ask(ORDER_MEASURE, Flush::InThenOut);
     ttick = 0;
     return true;
 }
@@ -76,7 +64,7 @@ void RunLoop()
             DrawRecord();
         if (stop_flag != 0 && !AnswerDue())
             return;
-        if (rx_flag == 1 && !SendNextOrder())
+        if (Answered() && !SendNextOrder())
             continue;
         if (ttick > TICK_LIMIT) {
             LoopTimedOut();
@@ -89,8 +77,7 @@ void RunLoop()
 
 void FinishRun()
 {
-    rx_flag = 0;
-    FlushQueues();
+    ClearLine();
     graphrefresh = 0;
     Dim(panelHandle, PANEL_CMD16, 0);
     EndTickWait();
@@ -109,21 +96,15 @@ void ReadBlock(int start, int selector)
 }
 
 // One measurement exchange of a data pass; pp goes out as it is. Returns whether it was answered.
-bool MeasureOnce()
+bool MeasureInPass()
 {
-    InstallRxHandler(com);
-    FlushQueues();
-    rx_flag = 0;
-    SendFrame(ORDER_MEASURE, pp);
-    const bool answered = AwaitAnswer(WaitCheck::LimitFirst);
+    const bool answered = MeasureOnce();
     if (!answered)
         LoopTimedOut();
-    RemoveRxHandler(com);
     return answered;
 }
 
-// The receive handler stays off while the blocks come in, so their bytes are never taken for an
-// answer frame. Once stopped, no further request goes out; only an answered exchange is drawn.
+// Once stopped, no further request goes out; only an answered exchange is drawn.
 void DataPass()
 {
     FlushQueues();
@@ -132,32 +113,17 @@ void DataPass()
         return;
     ReadBlock(128, 1);
     PlotDATACurve(adcbuf);
-    if (stop_flag == 0 && MeasureOnce())
+    if (stop_flag == 0 && MeasureInPass())
         DrawRecord();
     ProcessSystemEvents();
 }
 
-// Between two passes the commands that wait for the line have their exchanges, with the receive
-// handler they wait on.
-void LendDataLine()
-{
-    if (!ExchangeWaiting())
-        return;
-    InstallRxHandler(com);
-    LendLine();
-    RemoveRxHandler(com);
-}
-
 void FinishData()
 {
-    FlushInQ(com);
     EndTickWait();
     EndRunView();
     Dim(panelHandle, PANEL_CMD16, 0);
     Dim(panelHandle, PANEL_CMD14, 0);
-    InstallRxHandler(com);
-    FlushOutQ(com);
-    FlushInQ(com);
 }
 
 // ---- recording ----------------------------------------------------------------------------------------
@@ -239,7 +205,7 @@ void SendToFile()
 void SendToSensor(int storageTarget)
 {
     GetPanelValues();
-    const int written = SendParameters(storageTarget == EEPROM ? ORDER_SEND_EEPROM : ORDER_SEND_RAM);
+    const int written = Ask(storageTarget == EEPROM ? ORDER_SEND_EEPROM : ORDER_SEND_RAM, Flush::None);
     if (written == FRAMELEN)
         ShowMessage("Line Ok!");
     else if (const std::string why = WriteFailureText(written); !why.empty())
@@ -248,18 +214,14 @@ void SendToSensor(int storageTarget)
 
 }  // namespace
 
-int CC_BTNRun(int panel, int control, int event, void*, int, int)
+int CC_BTNRun(int, int, int event, void*, int, int)
 {
-    if (event != EVENT_COMMIT || WaitForLine(CC_BTNRun, panel, control, event, LineNeed::Loop))
+    if (event != EVENT_COMMIT)
         return 0;
     const LoopHold hold;
     const FindDimmed findDimmed;
     PrepareRun();
-    // Running from here on: a Stop pressed while the first order waits for a settled line ends it.
-    stop_flag = 0;
-    FlushQueues();
-    rx_flag = 0;
-    if (SendParameters(ORDER_MEASURE) == FRAMELEN)
+    if (Ask(ORDER_MEASURE, Flush::InThenOut) == FRAMELEN)
         ShowMessage("Line Ok!");
     StartTickWait();
     graphrefresh = 0;
@@ -275,17 +237,14 @@ int CC_BTNStop(int, int, int event, void*, int, int)
 {
     if (event != EVENT_LEFT_CLICK)
         return 0;
-    stop_flag = 1;
+    StopLoops(LoopEnd::Stop);
     StopFind();
-    DimCommandButtons(0);
-    if (bMode == 2)
-        DimTeachBackground(0);
     return 0;
 }
 
-int CC_BTNData(int panel, int control, int event, void*, int, int)
+int CC_BTNData(int, int, int event, void*, int, int)
 {
-    if (event != EVENT_COMMIT || WaitForLine(CC_BTNData, panel, control, event, LineNeed::Loop))
+    if (event != EVENT_COMMIT)
         return 0;
     const LoopHold hold;
     const FindDimmed findDimmed;
@@ -296,14 +255,15 @@ int CC_BTNData(int panel, int control, int event, void*, int, int)
     // Like a run, the loop waits for the sensor as a whole: the block reads and the measurement
     // exchanges are waits inside it.
     StartTickWait();
-    stop_flag = 0;
     StartRunView();
-    RemoveRxHandler(com);
-    do {
-        DataPass();
-        if (stop_flag == 0)
-            LendDataLine();
-    } while (stop_flag == 0);
+    {
+        const BlockLine blocks;
+        do {
+            DataPass();
+            if (stop_flag == 0)
+                LendLine();
+        } while (stop_flag == 0);
+    }
     FinishData();
     return 0;
 }
@@ -326,52 +286,41 @@ int CC_RBTFile(int panel, int control, int event, void*, int, int)
     return 0;
 }
 
-// Sends on the mouse press only: a commit from the keyboard sends nothing.
-int CC_BTNSend(int panel, int control, int event, void*, int, int)
+// Sends on the mouse press only: a commit from the keyboard sends nothing. Send and Get act on the
+// target chosen at their press (CallArgument), also when they waited for the line meanwhile.
+int CC_BTNSend(int, int, int event, void*, int, int)
 {
     if (event != EVENT_LEFT_CLICK)
         return 0;
-    if (target == DATFILE) {
-        ShowMessage("Transmit...");
-        SendToFile();
-        return 0;
-    }
-    int sendTo = target;
-    if (WaitForLine(CC_BTNSend, panel, control, event, LineNeed::Exchange, &sendTo))
-        return 0;
-    const LineHold hold;
+    const int sendTo = CallArgument();
     ShowMessage("Transmit...");
-    SendToSensor(sendTo);
+    if (sendTo == DATFILE)
+        SendToFile();
+    else
+        SendToSensor(sendTo);
     return 0;
 }
 
 // From a file, the panels show the parameters once the dialog has ended.
-int CC_BTNGet(int panel, int control, int event, void*, int, int)
+int CC_BTNGet(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT)
         return 0;
-    if (target == DATFILE) {
+    const int getFrom = CallArgument();
+    if (getFrom == DATFILE)
         ReadParaFromFile();
-        return 0;
-    }
-    int getFrom = target;
-    if (WaitForLine(CC_BTNGet, panel, control, event, LineNeed::Exchange, &getFrom))
-        return 0;
-    const LineHold hold;
-    PushGET(getFrom);
+    else
+        PushGET(getFrom);
     return 0;
 }
 
 // The sensor takes its current measurement as set point; the parameters are read back when it
 // answers. Without an answer the teach has failed, and the status line says so.
-int CC_ButtonTeach(int panel, int control, int event, void*, int, int)
+int CC_ButtonTeach(int, int, int event, void*, int, int)
 {
-    if (event != EVENT_COMMIT || WaitForLine(CC_ButtonTeach, panel, control, event, LineNeed::Exchange))
+    if (event != EVENT_COMMIT)
         return 0;
-    const LineHold hold;
-    FlushQueues();
-    rx_flag = 0;
-    SendFrame(ORDER_TEACH_SETPOINT, pp);
+    Ask(ORDER_TEACH_SETPOINT, Flush::InThenOut, pp);
     ShowMessage("New setpoint value teached!");
     if (AwaitAnswer(WaitCheck::LimitFirst, TEACH_TICK_LIMIT)) {
         PushGET(RAM);
@@ -404,11 +353,30 @@ int CC_BTNRecord(int panel, int control, int event, void*, int, int)
 // next read.
 int CC_DropDEvalmode(int, int, int event, void*, int, int)
 {
-    if (event != EVENT_LEFT_CLICK)
+    if (event == EVENT_LEFT_CLICK)
+        StopLoops(LoopEnd::Setting);
+    return 0;
+}
+
+// One reopen per operator choice: a ring change raises a value change and a commit, and choosing
+// the same port again (to reopen it after a pulled cable) raises the commit alone. A running loop
+// ends first; the port is changed once it has finished the exchange it has under way.
+int CC_DropDCom(int panel, int control, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT)
         return 0;
-    stop_flag = 1;
-    DimCommandButtons(0);
-    SetCtrlAttribute(panelPopUp, POPUP_BTNTEACHBACKGROUND, ATTR_DIMMED, 0);
+    if (LoopRunning())
+        StopLoops(LoopEnd::Setting);
+    int port = 0;
+    GetCtrlVal(panel, control, &port);
+    ChangePort(port);
+    return 0;
+}
+
+int CC_BTNFind(int, int, int event, void*, int, int)
+{
+    if (event == EVENT_COMMIT)
+        FindSensor();
     return 0;
 }
 

@@ -2,11 +2,9 @@
 #include "app/App.h"
 
 #include "gui/Gui.h"
-#include "link/Com232.h"
 #include "popup/PopUp.h"
 #include "rs232.h"
 #include "settings.h"
-#include "shell/Shell.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -23,46 +21,51 @@ namespace {
 constexpr int INFO_BACKGROUND = 0x0080FF;
 constexpr int INFO_TEXT_COLOR = 0xFFFFFF;
 
-struct CtrlCallbackName {
-    const char* name;
-    CtrlCallback callback;
+// Every callback of both panels, under the name the panel file gives it, with what it needs of the
+// line to the sensor: a callback that talks to the sensor declares it here, and is let onto the
+// line, or waits in line, before it is called (CallOnLine).
+const CtrlCallbackEntry ctrlCallbacks[] = {
+    {"CC_DropDCom", CC_DropDCom, LineNeed::None},  // the port change runs on the line itself
+    {"CC_BTNFind", CC_BTNFind, LineNeed::Loop},
+    {"CC_BTNRun", CC_BTNRun, LineNeed::Loop},
+    {"CC_BTNStop", CC_BTNStop, LineNeed::None},
+    {"CC_BTNData", CC_BTNData, LineNeed::Loop},
+    {"CC_RBTRam", CC_RBTRam, LineNeed::None},
+    {"CC_RBTEeprom", CC_RBTEeprom, LineNeed::None},
+    {"CC_RBTFile", CC_RBTFile, LineNeed::None},
+    {"CC_BTNSend", CC_BTNSend, LineNeed::Exchange},
+    {"CC_BTNGet", CC_BTNGet, LineNeed::Exchange},
+    {"CC_ButtonTeach", CC_ButtonTeach, LineNeed::Exchange},
+    {"CC_BTNRecord", CC_BTNRecord, LineNeed::None},
+    {"CC_DropDEvalmode", CC_DropDEvalmode, LineNeed::None},
+    {"CC_BTN_CCDSettings", CC_BTN_CCDSettings, LineNeed::None},
+    {"CC_NEDITVideoThreshold", CC_NEDITVideoThreshold, LineNeed::None},
+    {"CC_NEDITEdgeLeft", CC_NEDITEdgeLeft, LineNeed::None},
+    {"CC_NEDITEdgeRight", CC_NEDITEdgeRight, LineNeed::None},
+    {"CC_NSLIDE_PixelStart", CC_NSLIDE_PixelStart, LineNeed::None},
+    {"CC_RING_CCDMode", CC_RING_CCDMode, LineNeed::None},
+    {"CC_RING_CCDBGMode", CC_RING_CCDBGMode, LineNeed::None},
+    {"CC_BIN_Sw_EnableTol", CC_BIN_Sw_EnableTol, LineNeed::None},
+    {"CC_BTNTeachBackGround", CC_BTNTeachBackGround, LineNeed::Exchange},
+    {"CC_NEDITTeach", CC_NEDITTeach, LineNeed::None},
+    {"CC_NEDITTolerance", CC_NEDITTolerance, LineNeed::None},
+    {"CC_Slide_Power", IgnoreEvents, LineNeed::None},
+    {"CC_RingPowerMode", IgnoreEvents, LineNeed::None},
+    {"CC_RingPolarity", IgnoreEvents, LineNeed::None},
+    {"CC_BIN_Switch_VGain", IgnoreEvents, LineNeed::None},
+    {"CC_GraphData", IgnoreEvents, LineNeed::None},
+    {"CC_Slide_Reference", IgnoreEvents, LineNeed::None},
+    {"CC_Slide_Tolerance", IgnoreEvents, LineNeed::None},
+    {"CC_NEDITTolLeff", IgnoreEvents, LineNeed::None},
 };
 
-const CtrlCallbackName ctrlCallbacks[] = {
-    {"CC_Timer50ms", CC_Timer50ms},
-    {"CC_DropDCom", CC_DropDCom},
-    {"CC_BTNFind", CC_BTNFind},
-    {"CC_BTNRun", CC_BTNRun},
-    {"CC_BTNStop", CC_BTNStop},
-    {"CC_BTNData", CC_BTNData},
-    {"CC_RBTRam", CC_RBTRam},
-    {"CC_RBTEeprom", CC_RBTEeprom},
-    {"CC_RBTFile", CC_RBTFile},
-    {"CC_BTNSend", CC_BTNSend},
-    {"CC_BTNGet", CC_BTNGet},
-    {"CC_ButtonTeach", CC_ButtonTeach},
-    {"CC_BTNRecord", CC_BTNRecord},
-    {"CC_DropDEvalmode", CC_DropDEvalmode},
-    {"CC_BTN_CCDSettings", CC_BTN_CCDSettings},
-    {"CC_NEDITVideoThreshold", CC_NEDITVideoThreshold},
-    {"CC_NEDITEdgeLeft", CC_NEDITEdgeLeft},
-    {"CC_NEDITEdgeRight", CC_NEDITEdgeRight},
-    {"CC_NSLIDE_PixelStart", CC_NSLIDE_PixelStart},
-    {"CC_RING_CCDMode", CC_RING_CCDMode},
-    {"CC_RING_CCDBGMode", CC_RING_CCDBGMode},
-    {"CC_BIN_Sw_EnableTol", CC_BIN_Sw_EnableTol},
-    {"CC_BTNTeachBackGround", CC_BTNTeachBackGround},
-    {"CC_NEDITTeach", CC_NEDITTeach},
-    {"CC_NEDITTolerance", CC_NEDITTolerance},
-    {"CC_Slide_Power", IgnoreEvents},
-    {"CC_RingPowerMode", IgnoreEvents},
-    {"CC_RingPolarity", IgnoreEvents},
-    {"CC_BIN_Switch_VGain", IgnoreEvents},
-    {"CC_GraphData", IgnoreEvents},
-    {"CC_Slide_Reference", IgnoreEvents},
-    {"CC_Slide_Tolerance", IgnoreEvents},
-    {"CC_NEDITTolLeff", IgnoreEvents},
-};
+// Every event of both panels comes here, with its entry: the callback runs on the line as the
+// entry declares, with the storage target chosen at the event.
+int Dispatch(int panel, int control, int event, void* entry, int, int)
+{
+    const CtrlCallbackEntry& e = *static_cast<const CtrlCallbackEntry*>(entry);
+    return CallOnLine(e.callback, e.need, panel, control, event, target);
+}
 
 // Where the settings are kept: the maker, the program, and the key of the main window's place.
 constexpr const char* SETTINGS_ORGANISATION = "Vexlund";
@@ -146,8 +149,8 @@ void PlaceAfter(int first, int second)
 void RegisterCallbacks()
 {
     RegisterPanelCallback("CC_PANEL", CC_PANEL);
-    for (const CtrlCallbackName& entry : ctrlCallbacks)
-        RegisterCtrlCallback(entry.name, entry.callback);
+    for (const CtrlCallbackEntry& entry : ctrlCallbacks)
+        RegisterCtrlCallback(entry.name, Dispatch, const_cast<CtrlCallbackEntry*>(&entry));
 }
 
 }  // namespace
@@ -173,14 +176,14 @@ int StartUp(int argc, char** argv)
     panelPopUp = LoadPanel(panelHandle, PANEL_FILE, POPUP);
     if (panelPopUp < 0)
         return -1;
+    InstallPanelSink();
     UseSettings(argc, argv);
     RestorePanelGeometry(panelHandle, MAIN_WINDOW_KEY);
-    LabelComPorts();
+    SetRingLabeler(panelHandle, PANEL_DROPDCOM, ComPortLabel);
     proj_dir = GetProjectDir();
     ChooseDefaultFolder(PackageFolder());
     SetExportFolder(ParameterFileFolder());
     InitVars();
-    readBack = PushGET;
     com = PortToGreet(HasOption(argc, argv, "--demo"));
     SetCtrlVal(panelHandle, PANEL_DROPDCOM, com);
     InitRS232(com);
@@ -210,8 +213,6 @@ void InitVars()
     sync = SYNC_WORD;
     order = ORDER_SEND_RAM;  // as if a Send to RAM had been built last: nothing has been sent yet
     target = RAM;
-    rx_flag = 0;
-    stop_flag = 1;
     StoreStatus("InitVars");
     ShowStatus();
     SetCtrlVal(panelPopUp, POPUP_BINSWENABLETOL, 0);
@@ -241,7 +242,7 @@ int ShowInfoText(const char* text, int left, int top, int pointSize)
 int CC_PANEL(int, int event, void*, int, int)
 {
     if (event == EVENT_CLOSE) {
-        stop_flag = 1;
+        StopLoops(LoopEnd::Close);
         StopFind();
         QuitUserInterface(0);
     }
@@ -251,6 +252,19 @@ int CC_PANEL(int, int event, void*, int, int)
 int IgnoreEvents(int, int, int, void*, int, int)
 {
     return 0;
+}
+
+std::span<const CtrlCallbackEntry> CtrlCallbacks()
+{
+    return ctrlCallbacks;
+}
+
+int RunCallback(CtrlCallback callback, int panel, int control, int event)
+{
+    for (const CtrlCallbackEntry& entry : ctrlCallbacks)
+        if (entry.callback == callback)
+            return Dispatch(panel, control, event, const_cast<CtrlCallbackEntry*>(&entry), 0, 0);
+    return UIE_CALLBACK_NOT_FOUND;
 }
 
 }  // namespace korva

@@ -1,13 +1,11 @@
-// The parameter set, its panel binding and file, the parameter read-back and the two graphs.
+// The parameter set, its panel binding, the parameter read-back shown and the two graphs.
 #include "gui/Gui.h"
 
-#include "rs232.h"
 #include "shell/Shell.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <span>
 
 namespace korva {
@@ -15,7 +13,6 @@ namespace korva {
 uint16_t pix1;
 uint16_t xArray[CURVE_POINTS];
 uint16_t thdArray[CURVE_POINTS];
-std::string file_name;
 
 namespace {
 
@@ -26,11 +23,6 @@ constexpr int RED = 0xFF0000;
 constexpr int GREEN = 0x00FF00;
 constexpr int DARK_GREEN = 0x008000;
 constexpr int GREY = 0xA0A0A0;
-
-constexpr const char* PARAMETER_FILE = "KORVApara.dat";
-constexpr const char* PARAMETER_FILTER = "*.dat";
-// Width of a value's field in the parameter file.
-constexpr int FILE_FIELD_WIDTH = 4;
 
 // Vertical strips of the raw graph.
 constexpr double BAND_BOTTOM = 0.0;
@@ -325,76 +317,9 @@ void PushGET(int storageTarget)
         ShowStatus();
         return;
     }
-    FlushInQ(com);
-    FlushOutQ(com);
-    if (SendParameters(storageTarget == EEPROM ? ORDER_GET_EEPROM : ORDER_GET_RAM) == FRAMELEN)
-        ShowMessage("Waiting for parameter-frame ...");
-    if (AwaitAnswerFrame()) {
-        CopyPPtoVars();
-        StoreStatus("Parameter-frame received! - Line Ok!");
-    }
+    ReadParameters(storageTarget);
     SetPanelValues();
     ShowStatus();
-}
-
-// ---- parameter file ---------------------------------------------------------------------------------
-
-// The packet goes to the file straight from the variables: pp belongs to the exchange on the line,
-// and a file saved while a loop runs must not overwrite the record that has just come in.
-std::string ParameterFolder()
-{
-    if (!file_name.empty())
-        return std::filesystem::path(file_name).parent_path().string();
-    return ParameterFileFolder();
-}
-
-void SendParaToFile()
-{
-    SetExportFolder(ParameterFolder());  // the graphs' save dialogs start where parameter files are
-    GetPanelValues();
-    uint16_t packet[PNUM];
-    PackVariables(packet);
-    uint32_t values[PNUM];
-    std::copy_n(packet, PNUM, values);
-    if (ArrayToFile(file_name, values, PNUM, FILE_FIELD_WIDTH) < 0)
-        ShowMessage("Cannot write parameter file!");
-}
-
-// As the save, the load passes by pp.
-void LoadParaFile()
-{
-    SetExportFolder(ParameterFolder());
-    uint32_t values[PNUM];
-    if (FileToArray(file_name, values, PNUM) < 0) {
-        // Shown by the panel update that follows; the parameters stay as they were.
-        StoreStatus("Cannot read parameter file!");
-        return;
-    }
-    uint16_t packet[PNUM];
-    for (int i = 0; i < PNUM; ++i)
-        packet[i] = static_cast<uint16_t>(values[i] & 0xFFFF);
-    UnpackVariables(packet);
-}
-
-namespace {
-
-// The panels show the file's parameters, or again the variables' when the dialog was cancelled.
-void ParameterFileToLoad(const std::string& path)
-{
-    if (!path.empty()) {
-        file_name = path;
-        RememberParameterFile(path);
-        LoadParaFile();
-    }
-    PushGET(DATFILE);
-}
-
-}  // namespace
-
-void ReadParaFromFile()
-{
-    FileSelectPopupThen(panelHandle, ParameterFileFolder(), PARAMETER_FILE, PARAMETER_FILTER, "KORVA-TB-Parameter File",
-                        VAL_LOAD_BUTTON, ParameterFileToLoad);
 }
 
 // ---- displays --------------------------------------------------------------------------------------

@@ -5,6 +5,8 @@
 
 #include "gui/RunView.h"  // the run view's calls, for everyone who drives the loops through Gui.h
 #include "link/Com232.h"
+#include "link/RunProducts.h"
+#include "userint.h"
 
 #include <cstdint>
 #include <string>
@@ -29,6 +31,17 @@ extern std::string file_name;
 // Assigns the start values to the sixteen parameters.
 void SetParameterStartValues();
 
+// ---- the panels' side ------------------------------------------------------------------------------
+
+// Installs the panels' sink: the link's texts on the status line, its state on the controls.
+void InstallPanelSink();
+// Dims (1) or undims (0) a control.
+void Dim(int panel, int control, int dimmed);
+// Dims (1) or undims (0) the command buttons that a Run or Data loop locks: Get, Data and Run.
+void DimCommandButtons(int dimmed);
+// The Record button's tooltip is its own again, after a fault it told of.
+void ForgetRecordingFault();
+
 // ---- panel binding --------------------------------------------------------------------------------
 
 void GetPanelValues();
@@ -38,6 +51,8 @@ void DimTeachBackground(int dimmed);
 
 // ---- parameter read-back and file -----------------------------------------------------------------
 
+// Reads the parameters back from `storageTarget` (RAM or EEPROM; the file's values already in the
+// variables for DATFILE) and shows them on the panels.
 void PushGET(int storageTarget);
 void SendParaToFile();
 // Opens the load dialog and returns; once it ends, the chosen file is read (LoadParaFile) and the

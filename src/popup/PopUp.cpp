@@ -2,9 +2,6 @@
 #include "popup/PopUp.h"
 
 #include "gui/Gui.h"
-#include "link/Com232.h"
-#include "rs232.h"
-#include "shell/Shell.h"
 
 namespace korva {
 
@@ -27,9 +24,7 @@ void TeachBackground()
     Dim(panelPopUp, POPUP_BTNTEACHBACKGROUND, 1);
     SetCtrlVal(panelPopUp, POPUP_LEDTEACHBACKGROUND, 1);
     GetPanelValues();
-    FlushOutQ(com);
-    FlushInQ(com);
-    if (SendParameters(ORDER_TEACH_BACKGROUND) == FRAMELEN)
+    if (Ask(ORDER_TEACH_BACKGROUND, Flush::OutThenIn) == FRAMELEN)
         ShowMessage("Line Ok!");
     backgroundTaught = AwaitAnswerFrame();
     if (backgroundTaught)
@@ -89,15 +84,11 @@ int CC_BIN_Sw_EnableTol(int panel, int control, int event, void*, int, int)
 // One click is one teach: the press sends the order and waits for the echo, the release reads the
 // result back and makes the button usable again.
 // While a loop or another command has the line, press and release wait for it, in their order.
-int CC_BTNTeachBackGround(int panel, int control, int event, void*, int, int)
+int CC_BTNTeachBackGround(int, int, int event, void*, int, int)
 {
-    if ((event != EVENT_LEFT_CLICK && event != EVENT_COMMIT) ||
-        WaitForLine(CC_BTNTeachBackGround, panel, control, event, LineNeed::Exchange))
-        return 0;
-    const LineHold hold;
     if (event == EVENT_LEFT_CLICK)
         TeachBackground();
-    else
+    else if (event == EVENT_COMMIT)
         FinishBackgroundTeach();
     return 0;
 }

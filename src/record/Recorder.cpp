@@ -2,7 +2,7 @@
 // for files written row by row.
 #include "record/Recorder.h"
 
-#include "userint.h"
+#include "runtime.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -34,13 +34,15 @@ std::vector<GraphCurve> DataCurves()
 class TestData : public QObject, public SensorOnCom1 {
     Q_OBJECT
 
-    // A block read as the data loop makes it: the receive handler is off meanwhile.
-    void ReadSecondHalf()
+    // A block read as the data loop makes it: on the line, the receive handler off meanwhile.
+    static void ReadAsDataLoop(void (*read)(int, int), int start, int selector)
     {
-        RemoveRxHandler(com);
-        ReadData128(128, 1);
-        InstallRxHandler(com);
+        const LineHold hold;
+        const BlockLine blocks;
+        read(start, selector);
     }
+
+    static void ReadSecondHalf() { ReadAsDataLoop(ReadData128, 128, 1); }
 
 private slots:
     void initTestCase() { QVERIFY(StartProgram()); }
@@ -69,9 +71,7 @@ private slots:
         peer->SetScript([](const Bytes&) { return Bytes{0x12, 0x34, 0, 0, 0, 0}; });
         peer->Send({0x55, 0x55});  // before the request: flushed, never counted
         ProcessFor(50);
-        RemoveRxHandler(com);
-        ReadData64(0, 0);
-        InstallRxHandler(com);
+        ReadAsDataLoop(ReadData64, 0, 0);
         QCOMPARE(adcbuf[0], uint16_t{0x1234});
         QCOMPARE(StatusText(), std::string("Timeout-RS-232 while reading 64 data-words!"));
     }

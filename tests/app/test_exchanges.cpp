@@ -54,8 +54,8 @@ void PressTeachBackground(Loop loop)
         ClickOnly(panelPopUp, POPUP_BTNTEACHBACKGROUND);
         return;
     }
-    CC_BTNTeachBackGround(panelPopUp, POPUP_BTNTEACHBACKGROUND, EVENT_LEFT_CLICK, nullptr, 0, 0);
-    CC_BTNTeachBackGround(panelPopUp, POPUP_BTNTEACHBACKGROUND, EVENT_COMMIT, nullptr, 0, 0);
+    RunCallback(CC_BTNTeachBackGround, panelPopUp, POPUP_BTNTEACHBACKGROUND, EVENT_LEFT_CLICK);
+    RunCallback(CC_BTNTeachBackGround, panelPopUp, POPUP_BTNTEACHBACKGROUND, EVENT_COMMIT);
 }
 
 struct Row {

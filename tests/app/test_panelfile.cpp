@@ -50,7 +50,6 @@ constexpr ExpectedControl kControls[] = {
     CONTROL(PANEL_NEDITVIDEOTHRESHOLD, "QSpinBox", "CC_NEDITVideoThreshold"),
     CONTROL(PANEL_NEDITEDGERIGHT, "QSpinBox", "CC_NEDITEdgeRight"),
     CONTROL(PANEL_NEDITEDGELEFT, "QSpinBox", "CC_NEDITEdgeLeft"),
-    CONTROL(PANEL_TIMER50MS, "KorvaTimer", "CC_Timer50ms"),
     CONTROL(PANEL_STATUS, "QLabel", ""),
     CONTROL(PANEL_GRAPHDATA, "QCustomPlot", "CC_GraphData"),
     CONTROL(PANEL_GRAPHRAW, "QCustomPlot", ""),

@@ -415,6 +415,27 @@ private slots:
         QCOMPARE(StatusText(), std::string("Transmit..."));
         target = RAM;
     }
+
+    // A request made off the line is refused and counted: a callback that talks to the sensor
+    // without declaring it in the table is caught here, whatever event it acts on. (The port ring
+    // declares nothing and runs its port change on the line itself; it is left out, as it would
+    // reopen the port.)
+    void talkingWithoutDeclaringTheLineIsCaught()
+    {
+        UseSimulator();
+        const uint64_t refused = UnheldRequests();
+        const uint64_t gets = sensor->commandsReceived(ORDER_GET_RAM);
+        CallOnLine([](int, int, int, void*, int, int) { PushGET(RAM); return 0; }, LineNeed::None, panelHandle, 0,
+                   EVENT_COMMIT);
+        QCOMPARE(UnheldRequests(), refused + 1);
+        for (const CtrlCallbackEntry& entry : CtrlCallbacks())
+            if (entry.need == LineNeed::None && entry.callback != CC_DropDCom)
+                for (const int event : {EVENT_LEFT_CLICK, EVENT_VAL_CHANGED, EVENT_COMMIT})
+                    RunCallback(entry.callback, panelHandle, 0, event);
+        ProcessFor(200);
+        QCOMPARE(UnheldRequests(), refused + 1);
+        QCOMPARE(sensor->commandsReceived(ORDER_GET_RAM), gets);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestRun)

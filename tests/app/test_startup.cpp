@@ -176,12 +176,10 @@ private slots:
     {
         ttick = 0;
         for (int i = 0; i < 60000; ++i)
-            CC_Timer50ms(panelHandle, PANEL_TIMER50MS, EVENT_TIMER_TICK, nullptr, 0, 0);
+            CC_Timer50ms(nullptr);
         QCOMPARE(ttick, uint16_t{60000});
         for (int i = 0; i < 10000; ++i)
-            CC_Timer50ms(panelHandle, PANEL_TIMER50MS, EVENT_TIMER_TICK, nullptr, 0, 0);
-        QCOMPARE(ttick, uint16_t{60000});
-        CC_Timer50ms(panelHandle, PANEL_TIMER50MS, EVENT_COMMIT, nullptr, 0, 0);
+            CC_Timer50ms(nullptr);
         QCOMPARE(ttick, uint16_t{60000});
         ttick = 0;
     }

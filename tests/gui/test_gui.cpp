@@ -88,7 +88,7 @@ std::shared_ptr<DialogSeen> GetFromFile(const QString& path)
 {
     auto seen = AnswerFileDialog(path.toStdString());
     target = DATFILE;
-    CC_BTNGet(panelHandle, PANEL_BTNGET, EVENT_COMMIT, nullptr, 0, 0);
+    RunCallback(CC_BTNGet, panelHandle, PANEL_BTNGET, EVENT_COMMIT);
     target = RAM;
     ProcessUntil([&] { return seen->answered; });
     return seen;
@@ -604,7 +604,7 @@ private slots:
         QVERIFY(disk.Fill());
         auto seen = AnswerFileDialog(path.toStdString());
         target = DATFILE;
-        CC_BTNSend(panelHandle, PANEL_BTNSEND, EVENT_LEFT_CLICK, nullptr, 0, 0);
+        RunCallback(CC_BTNSend, panelHandle, PANEL_BTNSEND, EVENT_LEFT_CLICK);
         target = RAM;
         QVERIFY(ProcessUntil([&] { return seen->answered; }));
         QCOMPARE(StatusText(), std::string("Cannot write parameter file!"));

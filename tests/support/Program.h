@@ -54,9 +54,7 @@ inline bool Dimmed(int panel, int control)
 
 inline bool TickTimerRunning()
 {
-    int running = 0;
-    GetCtrlAttribute(panelHandle, PANEL_TIMER50MS, ATTR_ENABLED, &running);
-    return running != 0;
+    return TickWaitActive();
 }
 
 inline int Value(int panel, int control)
