@@ -1,7 +1,7 @@
 // User-interface run-time of the program, built on Qt Widgets: panels, controls, graphs, dialogs.
 //
-// The program's own modules (app, popup, link, gui) see panels and controls
-// only through these functions: a panel is an integer handle, a control an
+// The program's modules that show panels (gui, popup, app) see panels and
+// controls only through these functions: a panel is an integer handle, a control an
 // integer identifier inside its panel (resources/KorvaTBScope11Xe.h). This
 // layer is the only code that touches Qt widgets. The event loop, deferred
 // calls, tickers and files are in runtime.h, included here. Everything runs on
