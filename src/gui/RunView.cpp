@@ -80,11 +80,12 @@ void StartRunView()
     ShowRunView(Steady::now());
 }
 
+// Timed by the record just fed, so a record costs no further look at the clock.
 void UpdateRunView()
 {
-    const Steady::time_point now = Steady::now();
-    if (now - lastView >= VIEW_INTERVAL)
-        ShowRunView(now);
+    const Steady::time_point fed = LastFedAt();
+    if (fed - lastView >= VIEW_INTERVAL)
+        ShowRunView(fed);
 }
 
 void EndRunView()

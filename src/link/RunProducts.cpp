@@ -17,6 +17,7 @@ Recorder recorder;
 RunStatistics runStatistics;
 Trend trend;
 uint64_t strayAtStart = 0;  // strayFrames when the loop started
+std::chrono::steady_clock::time_point lastFed;
 std::string recordPath;     // the file being recorded to
 
 std::string RecordFaultReason()
@@ -60,6 +61,7 @@ void StartRunProducts()
 void FeedRunProducts()
 {
     const RecordTime now = RecordTime::Now();
+    lastFed = now.steady;
     runStatistics.AddRecord(pp[2]);
     trend.Add(pp[2], now.steady);
     if (recorder.IsOpen() && !recorder.Append(pp, now))
@@ -77,6 +79,11 @@ void EndRunProducts()
     if (!recorder.Flush())
         RecordingFailed();
     NoteRestart();
+}
+
+std::chrono::steady_clock::time_point LastFedAt()
+{
+    return lastFed;
 }
 
 std::string RunStatisticsText(std::chrono::steady_clock::time_point now)

@@ -20,6 +20,8 @@ void NoteRunTimeout();
 // The loop has ended: the recorded rows are written.
 void EndRunProducts();
 
+// When the last measurement answer was fed.
+std::chrono::steady_clock::time_point LastFedAt();
 // The statistics line at `now`, with the stray frames since the loop started.
 std::string RunStatisticsText(std::chrono::steady_clock::time_point now);
 // The trend of the last minute.
