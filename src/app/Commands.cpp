@@ -10,8 +10,6 @@ namespace korva {
 
 namespace {
 
-// The set-point teach waits for its answer only this many ticks (about 0.75 s).
-constexpr uint16_t TEACH_TICK_LIMIT = 15;
 // Bytes of a data block of the curve's two halves.
 constexpr int BLOCK_BYTES = 2 * 128;
 
@@ -320,14 +318,8 @@ int CC_ButtonTeach(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT)
         return 0;
-    Ask(ORDER_TEACH_SETPOINT, Flush::InThenOut, pp);
-    ShowMessage("New setpoint value teached!");
-    if (AwaitAnswer(WaitCheck::LimitFirst, TEACH_TICK_LIMIT)) {
+    if (TeachSetPoint())
         PushGET(RAM);
-    } else {
-        StoreStatus("Timeout-RS-232...");
-        ShowStatus();
-    }
     return 0;
 }
 

@@ -1,8 +1,8 @@
-// The parameter file: the sixteen parameters as numbers, one per line, saved from the panels and
-// loaded into them. It goes through the variables, never through pp.
+// The parameter file's dialogs: the parameters saved from the panels and loaded into them (the
+// format is link's ParameterFile). It goes through the variables, never through pp.
 #include "gui/Gui.h"
+#include "link/ParameterFile.h"
 
-#include <algorithm>
 #include <filesystem>
 
 namespace korva {
@@ -13,8 +13,6 @@ namespace {
 
 constexpr const char* PARAMETER_FILE = "KORVApara.dat";
 constexpr const char* PARAMETER_FILTER = "*.dat";
-// Width of a value's field in the parameter file.
-constexpr int FILE_FIELD_WIDTH = 4;
 
 }  // namespace
 
@@ -33,9 +31,7 @@ void SendParaToFile()
     GetPanelValues();
     uint16_t packet[PNUM];
     PackVariables(packet);
-    uint32_t values[PNUM];
-    std::copy_n(packet, PNUM, values);
-    if (ArrayToFile(file_name, values, PNUM, FILE_FIELD_WIDTH) < 0)
+    if (!WriteParameterFile(file_name, packet))
         ShowMessage("Cannot write parameter file!");
 }
 
@@ -43,15 +39,12 @@ void SendParaToFile()
 void LoadParaFile()
 {
     SetExportFolder(ParameterFolder());
-    uint32_t values[PNUM];
-    if (FileToArray(file_name, values, PNUM) < 0) {
+    uint16_t packet[PNUM];
+    if (!ReadParameterFile(file_name, packet)) {
         // Shown by the panel update that follows; the parameters stay as they were.
         StoreStatus("Cannot read parameter file!");
         return;
     }
-    uint16_t packet[PNUM];
-    for (int i = 0; i < PNUM; ++i)
-        packet[i] = static_cast<uint16_t>(values[i] & 0xFFFF);
     UnpackVariables(packet);
 }
 

@@ -14,6 +14,10 @@ int order;
 unsigned char szWriteBuf[BUFSIZE];
 unsigned char szReadBuf[BUFSIZE];
 
+const char* const PARAMETER_NAMES[PNUM] = {"power", "pwrMode", "vThd", "bVal", "polarity", "eMode",
+                                           "eBeg",  "eEnd",    "tVal", "tTol", "iGain",    "ePoti",
+                                           "ccdMode", "pStart", "bMode", "para15"};
+
 namespace {
 
 // The variables behind the words of the parameter packet, in packet order.

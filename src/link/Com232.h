@@ -21,6 +21,8 @@ extern uint16_t power, pwrMode, vThd, bVal, polarity, eMode, eBeg, eEnd, tVal, t
 
 // The parameter packet; also where every decoded answer frame lands.
 extern uint16_t pp[PNUM];
+// The parameters' names as the program calls them, in packet order ("power", ..., "para15").
+extern const char* const PARAMETER_NAMES[PNUM];
 
 void CopyVarsToPP();
 void CopyPPtoVars();
@@ -47,6 +49,12 @@ uint16_t WordAt(const unsigned char* at);
 
 extern int com;  // number of the open serial port
 
+// Opens a port for the sensor: 19200 baud 8N1, no handshake, empty queues, the receive handler.
+// Returns 0 or the negative error code of the open; the operating system's reason goes to the
+// sink (PortTooltip), for an operator who wonders why the port won't open.
+int OpenSensorPort(int port);
+// What the status line says of a failed open ("Cannot open port", ...).
+const char* OpenErrorText(int code);
 // Opens port `port` and greets the sensor: the line check and, when it passes, the read-back.
 void InitRS232(int port);
 // The operator chose `port` in the ring: once no loop runs and the line is free, the port in use is
@@ -60,6 +68,14 @@ int CheckComLine(int port);
 // "Parameter-frame received! - Line Ok!" stored when the answer came; else the variables stay as
 // they were and the time-out is stored.
 bool ReadParameters(int storageTarget);
+// The set-point teach: the sensor takes its current measurement as set point. Sends the order with
+// pp as it is, says "New setpoint value teached!" and waits for the answer (about 0.75 s); true when
+// it came, else "Timeout-RS-232..." is shown.
+bool TeachSetPoint();
+// The background teach: the sensor takes its current line as background, with the parameter
+// variables as they are. "Teach order echo received! - Line Ok!" when it answered, else the
+// time-out; shown either way. True when it answered.
+bool TeachBackground();
 // The read-back after a good line check (InitRS232, Find, a reconnect, a late teach): the sensor's
 // RAM parameters, shown through the sink (ParametersRead); Send and Get go to RAM from then on.
 void ReadBack();

@@ -21,6 +21,8 @@ constexpr double PORT_TIME_LIMIT = 2.0;
 
 int ret;  // result of the last port open, then of the line check
 
+}  // namespace
+
 const char* OpenErrorText(int code)
 {
     switch (code) {
@@ -43,25 +45,13 @@ const char* OpenErrorText(int code)
     }
 }
 
+namespace {
+
 // The port the watch looks after: the one last opened on purpose (at start-up, in the ring, or
 // where Find found the sensor), 0 when that open failed; and whether its device has gone away.
 // Find's probes of other ports do not change it.
 int watchedPort = 0;
 bool portLost = false;
-
-// Opens a port for the sensor: 19200 baud 8N1, no handshake, empty queues, the receive handler.
-// Returns 0 or the negative error code of the open; the operating system's reason goes to the
-// sink, for an operator who wonders why the port won't open.
-int OpenSensorPort(int port)
-{
-    const int opened = OpenComConfig(port, "", BAUD, 0, 8, 1, QUEUE_SIZE, QUEUE_SIZE);
-    sink().PortTooltip(ComLastOpenError().c_str());
-    if (opened < 0)
-        return opened;
-    SetComTime(port, PORT_TIME_LIMIT);
-    StartOnPort(port);
-    return 0;
-}
 
 // Opens the sensor's port on purpose, as the one the watch looks after. When that is the watched
 // port and its device is away, the watch goes on waiting for it.
@@ -98,6 +88,17 @@ int OpenChosenPort(int, int, int, void*, int, int)
 
 }  // namespace
 
+int OpenSensorPort(int port)
+{
+    const int opened = OpenComConfig(port, "", BAUD, 0, 8, 1, QUEUE_SIZE, QUEUE_SIZE);
+    sink().PortTooltip(ComLastOpenError().c_str());
+    if (opened < 0)
+        return opened;
+    SetComTime(port, PORT_TIME_LIMIT);
+    StartOnPort(port);
+    return 0;
+}
+
 void InitRS232(int port)
 {
     const LineHold hold;
@@ -123,6 +124,35 @@ bool ReadParameters(int storageTarget)
     CopyPPtoVars();
     StoreStatus("Parameter-frame received! - Line Ok!");
     return true;
+}
+
+namespace {
+
+// The set-point teach waits for its answer only this many ticks (about 0.75 s).
+constexpr uint16_t TEACH_TICK_LIMIT = 15;
+
+}  // namespace
+
+bool TeachSetPoint()
+{
+    Ask(ORDER_TEACH_SETPOINT, Flush::InThenOut, pp);
+    ShowMessage("New setpoint value teached!");
+    if (AwaitAnswer(WaitCheck::LimitFirst, TEACH_TICK_LIMIT))
+        return true;
+    StoreStatus("Timeout-RS-232...");
+    ShowStatus();
+    return false;
+}
+
+bool TeachBackground()
+{
+    if (Ask(ORDER_TEACH_BACKGROUND, Flush::OutThenIn) == FRAMELEN)
+        ShowMessage("Line Ok!");
+    const bool taught = AwaitAnswerFrame();
+    if (taught)
+        StoreStatus("Teach order echo received! - Line Ok!");
+    ShowStatus();
+    return taught;
 }
 
 void ReadBack()

@@ -18,18 +18,14 @@ uint16_t ValueOf(int panel, int control)
 // than at rx_flag, which a loop's exchanges between press and release may have changed.
 bool backgroundTaught = false;
 
-// Press of the teach-background button: the sensor takes its current line as background.
-void TeachBackground()
+// Press of the teach-background button: the sensor takes its current line as background, with the
+// panels' parameters.
+void PressTeachBackground()
 {
     Dim(panelPopUp, POPUP_BTNTEACHBACKGROUND, 1);
     SetCtrlVal(panelPopUp, POPUP_LEDTEACHBACKGROUND, 1);
     GetPanelValues();
-    if (Ask(ORDER_TEACH_BACKGROUND, Flush::OutThenIn) == FRAMELEN)
-        ShowMessage("Line Ok!");
-    backgroundTaught = AwaitAnswerFrame();
-    if (backgroundTaught)
-        StoreStatus("Teach order echo received! - Line Ok!");
-    ShowStatus();
+    backgroundTaught = TeachBackground();
 }
 
 // Release of the button: the taught parameters are read back when the sensor answered.
@@ -87,7 +83,7 @@ int CC_BIN_Sw_EnableTol(int panel, int control, int event, void*, int, int)
 int CC_BTNTeachBackGround(int, int, int event, void*, int, int)
 {
     if (event == EVENT_LEFT_CLICK)
-        TeachBackground();
+        PressTeachBackground();
     else if (event == EVENT_COMMIT)
         FinishBackgroundTeach();
     return 0;
