@@ -1,0 +1,164 @@
+// korva-tb as a script runs it: the built program against the simulated sensor on a pseudo-terminal,
+// its output, its files and its exit codes.
+#include "link/Protocol.h"
+#include "ptysensor.h"
+#include "rs232.h"
+#include "support/Pty.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <string>
+
+using namespace korva;
+using namespace korva::test;
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+QProcess* Start(const QStringList& arguments)
+{
+    auto* process = new QProcess;
+    process->start(QStringLiteral(KORVA_TB), arguments);
+    return process;
+}
+
+Outcome Finish(QProcess* process)
+{
+    process->waitForFinished(30000);
+    Outcome o{process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1,
+              QString::fromUtf8(process->readAllStandardOutput()), QString::fromUtf8(process->readAllStandardError())};
+    delete process;
+    return o;
+}
+
+Outcome Run(const QStringList& arguments)
+{
+    return Finish(Start(arguments));
+}
+
+QStringList ReadLines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(file.readAll());
+    QStringList lines = text.split('\n');
+    if (text.endsWith('\n'))
+        lines.removeLast();
+    return lines;
+}
+
+// The value column (record word 2) of each row: the simulated sensor's record numbers.
+bool NumberedInOrder(const QStringList& rows, int count)
+{
+    for (int n = 1; n <= count; ++n)
+        if (rows[n].split(',').value(4).toInt() != n)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<sim::PtySensor> sensor;
+    QStringList device;
+    QTemporaryDir folder;
+
+private slots:
+    void init()
+    {
+        sim::SensorOptions options;
+        options.numbered = true;
+        sensor = std::make_unique<sim::PtySensor>(options);
+        sensor->start();
+        device = {"--device", QString::fromStdString(sensor->devicePath())};
+    }
+
+    void cleanup() { sensor.reset(); }
+
+    void checkGetAndTeach()
+    {
+        const Outcome check = Run(QStringList{"check"} + device);
+        QCOMPARE(check.code, 0);
+        QCOMPARE(check.out, QString("Line Ok!\n"));
+
+        const QString file = folder.filePath("sensor.dat");
+        const Outcome get = Run(QStringList{"get", "--out", file} + device);
+        QCOMPARE(get.code, 0);
+        QVERIFY(get.out.startsWith("power=500\npwrMode=0\nvThd=512\n"));
+        QVERIFY(get.out.endsWith("bMode=0\npara15=0\n"));
+        QCOMPARE(ReadLines(file).value(0), QString(" 500"));
+        QVERIFY(Run(QStringList{"get", "--json", "--from", "eeprom"} + device).out.startsWith("{\"power\":500,"));
+
+        const Outcome teach = Run(QStringList{"teach"} + device);
+        QCOMPARE(teach.code, 0);
+        QCOMPARE(teach.out.section('\n', 1, 1), "tVal=" + QString::number(sensor->ram()[8]));
+        QCOMPARE(Run(QStringList{"teach", "--background"} + device).code, 0);
+        QCOMPARE(sensor->commandsReceived(ORDER_SEND_EEPROM), uint64_t{0});
+    }
+
+    void runRecordsEveryRecordInOrder()
+    {
+        const QString csv = folder.filePath("run.csv");
+        const Outcome run = Run(QStringList{"run", "--records", "500", "--csv", csv} + device);
+        QCOMPARE(run.code, 0);
+        QVERIFY2(run.err.startsWith("records 500 "), qPrintable(run.err));
+        const QStringList rows = ReadLines(csv);
+        QCOMPARE(rows.size(), 501);
+        QCOMPARE(rows[0], QString("time,seconds,") + RECORD_WORDS_HEADER);
+        QVERIFY(NumberedInOrder(rows, 500));
+    }
+
+    void interruptedRunEndsWholeWithoutLock()
+    {
+        const QString csv = folder.filePath("interrupted.csv");
+        QProcess* process = Start(QStringList{"run", "--csv", csv, "--quiet"} + device);
+        QTRY_VERIFY_WITH_TIMEOUT(sensor->commandsReceived(ORDER_MEASURE) > 20, 10000);
+        ::kill(static_cast<pid_t>(process->processId()), SIGINT);
+        const Outcome run = Finish(process);
+        QCOMPARE(run.code, 0);
+        const QStringList rows = ReadLines(csv);
+        QVERIFY(rows.size() > 20);
+        QCOMPARE(uint64_t(rows.size() - 1), sensor->commandsReceived(ORDER_MEASURE));  // the last answer too
+        QVERIFY(NumberedInOrder(rows, static_cast<int>(rows.size() - 1)));
+        const QString lock = "/run/lock/LCK.." + QString::fromStdString(sensor->devicePath()).mid(5).replace('/', '_');
+        QVERIFY(!QFile::exists(lock));
+    }
+
+    // One exit code each: usage, a port held by another user (as the program holds it), a silent
+    // line, a file that cannot be written.
+    void exitCodes()
+    {
+        QCOMPARE(Run({"bogus"}).code, 1);
+        QCOMPARE(Run({"get", "--port", "13"}).code, 1);
+        QCOMPARE(Run({"run", "--records", "5", "--seconds", "1"}).code, 1);
+
+        qputenv("KORVA_COM7", QByteArray::fromStdString(sensor->devicePath()));
+        QCOMPARE(OpenComConfig(7, "", 19200, 0, 8, 1, 4096, 4096), 0);
+        const Outcome held = Run(QStringList{"check"} + device);
+        CloseCom(7);
+        QCOMPARE(held.code, 2);
+        QVERIFY2(held.err.contains("Cannot open port"), qPrintable(held.err));
+
+        const Pty silent;
+        const Outcome check = Run({"check", "--device", QString::fromStdString(silent.DevicePath())});
+        QCOMPARE(check.code, 3);
+        QCOMPARE(check.err, QString("korva-tb: Timeout-RS-232...\n"));
+
+        QCOMPARE(Run(QStringList{"get", "--out", folder.filePath("missing/x.dat")} + device).code, 5);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "test_cli.moc"
