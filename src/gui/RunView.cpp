@@ -68,7 +68,7 @@ void DrawTrend(Steady::time_point now)
 void ShowRunView(Steady::time_point now)
 {
     lastView = now;
-    SetCtrlVal(panelHandle, PANEL_STATS, RunStatisticsText(now).c_str());
+    SetCtrlVal(panelHandle, PANEL_STATS, CurrentRunStatistics().Text(now).c_str());
     DrawTrend(now);
 }
 

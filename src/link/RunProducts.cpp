@@ -86,10 +86,10 @@ std::chrono::steady_clock::time_point LastFedAt()
     return lastFed;
 }
 
-std::string RunStatisticsText(std::chrono::steady_clock::time_point now)
+const RunStatistics& CurrentRunStatistics()
 {
     runStatistics.SetStrayFrames(strayFrames - strayAtStart);
-    return runStatistics.Text(now);
+    return runStatistics;
 }
 
 const Trend& RunTrend()
@@ -101,6 +101,13 @@ void StartRecording(const std::string& path)
 {
     recordPath = path;
     if (!recorder.Open(path.c_str(), RECORD_WORDS_HEADER, RecordTime::Now()))
+        RecordingFailed();
+}
+
+void StartRecordingToOutput()
+{
+    recordPath = "standard output";
+    if (!recorder.OpenStream(1, RECORD_WORDS_HEADER, RecordTime::Now()))
         RecordingFailed();
 }
 

@@ -22,8 +22,8 @@ void EndRunProducts();
 
 // When the last measurement answer was fed.
 std::chrono::steady_clock::time_point LastFedAt();
-// The statistics line at `now`, with the stray frames since the loop started.
-std::string RunStatisticsText(std::chrono::steady_clock::time_point now);
+// The run's statistics, with the stray frames since the loop started.
+const RunStatistics& CurrentRunStatistics();
 // The trend of the last minute.
 const Trend& RunTrend();
 
@@ -31,6 +31,8 @@ const Trend& RunTrend();
 // the file cannot be written, or a recording stops on a fault, the sink hears why
 // (RecordingStopped) and the status line says so for a few seconds.
 void StartRecording(const std::string& path);
+// The same rows to standard output.
+void StartRecordingToOutput();
 void StopRecording();
 
 }  // namespace korva

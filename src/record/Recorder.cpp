@@ -19,18 +19,44 @@ constexpr std::string_view TIME_COLUMNS = "time,seconds,";
 
 bool Recorder::Open(const char* path, std::string_view wordNames, RecordTime start)
 {
-    Close();
-    fault_ = RecordFault::None;
-    faultErrno_ = 0;
-    // A CSV header has one column more than it has commas.
-    const auto words = std::count(wordNames.begin(), wordNames.end(), ',') + 1;
-    if (words > MAX_WORDS || TIME_COLUMNS.size() + wordNames.size() + 1 > BUFFER_SIZE)
-        return Fail(RecordFault::CannotOpen, EINVAL);
+    if (!Reset(wordNames))
+        return false;
+    stream_ = false;
     if (!OpenRegularFile(path))
         return false;
     path_ = path;
+    return Start(wordNames, start);
+}
+
+bool Recorder::OpenStream(int fd, std::string_view wordNames, RecordTime start)
+{
+    if (!Reset(wordNames))
+        return false;
+    if (fd < 0)
+        return Fail(RecordFault::CannotOpen, EBADF);
+    fd_ = fd;
+    stream_ = true;
+    path_.clear();
+    return Start(wordNames, start);
+}
+
+// A file still open is closed and the last fault forgotten. A CSV header has one column more than
+// it has commas: more than a row holds, or more than the buffer, is refused.
+bool Recorder::Reset(std::string_view wordNames)
+{
+    Close();
+    fault_ = RecordFault::None;
+    faultErrno_ = 0;
+    words_ = static_cast<int>(std::count(wordNames.begin(), wordNames.end(), ',') + 1);
+    if (words_ > MAX_WORDS || TIME_COLUMNS.size() + wordNames.size() + 1 > BUFFER_SIZE)
+        return Fail(RecordFault::CannotOpen, EINVAL);
+    return true;
+}
+
+// The header written, the rows begin.
+bool Recorder::Start(std::string_view wordNames, RecordTime start)
+{
     header_ = std::string(TIME_COLUMNS) + std::string(wordNames) + "\n";
-    words_ = static_cast<int>(words);
     written_ = 0;
     used_ = 0;
     restarted_ = false;
@@ -87,7 +113,8 @@ bool Recorder::Close()
         return true;
     if (!WriteBuffer())
         return false;
-    if (const int error = SyncRowFile(fd_); error != 0)
+    // A pipe or a terminal cannot be forced to a disk; a file behind a stream can.
+    if (const int error = SyncRowFile(fd_); error != 0 && !(stream_ && error == EINVAL))
         return Fail(RecordFault::WriteFailed, error);
     if (const int error = Stop(); error != 0)
         return Fail(RecordFault::WriteFailed, error);
@@ -99,6 +126,9 @@ bool Recorder::Close()
 // `error` is the errno when nothing is at the path, else 0.
 bool Recorder::FileIsGone(int& error) const
 {
+    error = 0;
+    if (stream_)
+        return false;
     const int still = RowFileStillAt(fd_, path_);
     error = still > 0 ? still : 0;
     return still != 0;
@@ -109,6 +139,8 @@ bool Recorder::FileIsGone(int& error) const
 // that the file reads as a recording of its own.
 bool Recorder::WasCutShort() const
 {
+    if (stream_)
+        return false;
     const int64_t size = RowFileSize(fd_);
     return size >= 0 && size < written_;
 }
@@ -155,7 +187,7 @@ bool Recorder::TakeRestartNotice()
 
 int Recorder::Stop()
 {
-    const int error = CloseRowFile(fd_);
+    const int error = stream_ ? 0 : CloseRowFile(fd_);
     fd_ = -1;
     used_ = 0;
     return error;

@@ -51,6 +51,10 @@ public:
     // longer than the buffer (CannotOpen with EINVAL, the path untouched); nothing is recorded.
     // Never blocks, not even on a FIFO.
     bool Open(const char* path, std::string_view wordNames, RecordTime start);
+    // The same rows to an open descriptor that is no file of a path (standard output, a pipe): the
+    // header at once, the rows as Open's. There is no path to check and no size to compare, Close
+    // forces to the disk only what can be forced and leaves the descriptor open.
+    bool OpenStream(int fd, std::string_view wordNames, RecordTime start);
 
     // Adds the row of `words` (as many as Open named) taken at `time`, and writes the collected
     // rows when a second has passed since the last write or the buffer is full. Returns false when
@@ -90,6 +94,8 @@ public:
     static constexpr std::size_t BUFFER_SIZE = 64 * 1024;
 
 private:
+    bool Reset(std::string_view wordNames);
+    bool Start(std::string_view wordNames, RecordTime start);
     bool OpenRegularFile(const char* path);
     bool FileIsGone(int& error) const;
     bool WasCutShort() const;
@@ -103,7 +109,8 @@ private:
     void PutWallTime(std::chrono::system_clock::time_point wall);
 
     int fd_ = -1;
-    std::string path_;    // as given to Open
+    std::string path_;    // as given to Open; empty for a stream
+    bool stream_ = false;
     std::string header_;  // the file's first line
     bool restarted_ = false;
     RecordFault fault_ = RecordFault::None;

@@ -48,4 +48,18 @@ std::string RunStatistics::Text(std::chrono::steady_clock::time_point now) const
     return std::string(line, std::min(static_cast<std::size_t>(length), sizeof line - 1));
 }
 
+std::string RunStatistics::Json(std::chrono::steady_clock::time_point now) const
+{
+    char values[120] = "\"min\":null,\"max\":null,\"mean\":null,\"sigma\":null";
+    if (records_ > 0)
+        std::snprintf(values, sizeof values, "\"min\":%u,\"max\":%u,\"mean\":%.1f,\"sigma\":%.1f", unsigned{min_},
+                      unsigned{max_}, mean_, Sigma());
+    char object[240];
+    const int length = std::snprintf(object, sizeof object, "{\"records\":%llu,\"rate\":%.1f,\"timeouts\":%llu,\"stray\":%llu,%s}",
+                                     static_cast<unsigned long long>(records_), Rate(now),
+                                     static_cast<unsigned long long>(timeOuts_),
+                                     static_cast<unsigned long long>(strayFrames_), values);
+    return std::string(object, std::min(static_cast<std::size_t>(length), sizeof object - 1));
+}
+
 }  // namespace korva

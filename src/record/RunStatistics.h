@@ -33,6 +33,9 @@ public:
     // "records N · R/s · time-outs T · stray F · value min A max B mean M σ S" in UTF-8, R, M and S with one
     // decimal. Before the first record the four value figures are "-".
     std::string Text(std::chrono::steady_clock::time_point now) const;
+    // The same figures as one JSON object: {"records":N,"rate":R,"timeouts":T,"stray":F,"min":A,
+    // "max":B,"mean":M,"sigma":S}, the four value figures null before the first record.
+    std::string Json(std::chrono::steady_clock::time_point now) const;
 
 private:
     std::chrono::steady_clock::time_point start_{};
