@@ -156,13 +156,13 @@ int ErrnoOfWrite(DWORD error)
 
 // WriteFile rather than the C run-time's _write, which on a disk that fills up in the middle of
 // the bytes tells neither how many reached it nor why it stopped. The run-time's appending is its
-// _write's: here the writes go to the file's end themselves.
+// _write's: here the writes go to a file's end themselves (a pipe or console has no end to seek).
 size_t WriteRowFile(int file, const char* data, size_t size, int* error)
 {
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(file));
     size_t done = 0;
     *error = 0;
-    if (SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_END) == 0) {
+    if (GetFileType(handle) == FILE_TYPE_DISK && SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_END) == 0) {
         *error = ErrnoOfWrite(GetLastError());
         return 0;
     }
@@ -208,9 +208,13 @@ int CutRowFile(int file, int64_t size)
 #endif
 }
 
+// Only a file on a disk can be forced to it: as fsync does, anything else (a pipe, which _commit
+// would wait on until its reader has read everything, a console) is EINVAL.
 int SyncRowFile(int file)
 {
 #ifdef _WIN32
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(file))) != FILE_TYPE_DISK)
+        return EINVAL;
     return _commit(file) == 0 ? 0 : errno;
 #else
     return fsync(file) == 0 ? 0 : errno;

@@ -98,11 +98,12 @@ int OpenRowFile(const std::string& path, bool* notAFile, int* error);
 // The file's size in bytes, or -1.
 int64_t RowFileSize(int file);
 // Writes `size` bytes, going on after short writes. Returns the count that reached the file before
-// a failure (size when all did), with *error that failure's errno or 0.
+// a failure (size when all did), with *error that failure's errno or 0. Also for a descriptor that
+// is no file (standard output to a pipe or console).
 size_t WriteRowFile(int file, const char* data, size_t size, int* error);
 // Cuts the file to `size` bytes. 0 or errno.
 int CutRowFile(int file, int64_t size);
-// Forces what was written to the disk. 0 or errno.
+// Forces what was written to the disk. 0 or errno; EINVAL for what has no disk (a pipe, a console).
 int SyncRowFile(int file);
 // 0 or errno.
 int CloseRowFile(int file);
