@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace korva::cli {
 
@@ -29,6 +30,10 @@ struct Options {
     std::string csv;          // run --csv FILE
     long records = -1;        // run --records N
     double seconds = -1;      // run --seconds S
+    long passes = -1;         // data --passes N
+    std::string to;           // send --to ram|eeprom
+    std::string file;         // send FILE
+    std::vector<std::string> sets;  // send --set name=value
 };
 
 // Parses the arguments (without the program's name); false with `error` set for a bad command line.
@@ -38,5 +43,15 @@ std::string HelpText(const std::string& command);
 
 // Runs the command. Returns its exit code.
 int RunCommand(const Options& options);
+
+// ---- within korva-tb ----
+
+// Prints the status line's last text as the failure and returns EXIT_NO_ANSWER.
+int NoAnswer();
+// Says that `path` (standard output when empty) cannot be written and returns EXIT_FILE.
+int CannotWrite(const std::string& path);
+// Prints the parameter variables as name=value lines, or one JSON object.
+void PrintParameters(bool json);
+int Send(const Options& options);
 
 }  // namespace korva::cli

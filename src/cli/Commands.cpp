@@ -7,7 +7,9 @@
 #include "link/RunProducts.h"
 #include "rs232.h"
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -29,9 +31,13 @@ class ConsoleSink final : public Sink {
 public:
     bool progress = false;
     bool recordingFailed = false;
+    int found = 0;     // the port Find found
+    std::string last;  // the last text shown
 
+    void PortFound(int port) override { found = port; }
     void Status(const char* text) override
     {
+        last = text;
         if (progress)
             std::fprintf(stderr, "%s\n", text);
     }
@@ -70,27 +76,6 @@ int OpenPort(const Options& o)
     return EXIT_PORT;
 }
 
-// The outcome the link left on the status line, as a failure.
-int NoAnswer()
-{
-    std::fprintf(stderr, "korva-tb: %s\n", szStatus);
-    return EXIT_NO_ANSWER;
-}
-
-void PrintParameters(bool json)
-{
-    uint16_t words[PNUM];
-    PackVariables(words);
-    if (!json) {
-        for (int i = 0; i < PNUM; ++i)
-            std::printf("%s=%u\n", PARAMETER_NAMES[i], words[i]);
-        return;
-    }
-    for (int i = 0; i < PNUM; ++i)
-        std::printf("%s\"%s\":%u", i == 0 ? "{" : ",", PARAMETER_NAMES[i], words[i]);
-    std::printf("}\n");
-}
-
 // ---- the commands --------------------------------------------------------------------------------
 
 int Ports(const Options& o)
@@ -107,6 +92,21 @@ int Ports(const Options& o)
     }
     if (o.json)
         std::printf("]\n");
+    return EXIT_DONE;
+}
+
+int Find(const Options& o)
+{
+    FindSensor();
+    if (console.found == 0) {
+        std::fprintf(stderr, "korva-tb: %s\n", console.last.c_str());  // "No sensor found on N ports"
+        return EXIT_NO_ANSWER;
+    }
+    com = console.found;
+    if (o.json)
+        std::printf("{\"port\":%d,\"device\":\"%s\"}\n", com, ComDeviceName(com).c_str());
+    else
+        std::printf("COM%d %s\n", com, ComDeviceName(com).c_str());
     return EXIT_DONE;
 }
 
@@ -163,7 +163,9 @@ int Run(const Options& o)
         return NoAnswer();
     const LoopHold loop;
     StartRunProducts();
-    if (!o.csv.empty())
+    if (o.csv.empty())
+        StartRecordingToOutput();
+    else
         StartRecording(o.csv);
     int code = EXIT_DONE;
     const auto end = std::chrono::steady_clock::now() +
@@ -180,9 +182,102 @@ int Run(const Options& o)
     EndRunProducts();
     StopRecording();
     if (console.recordingFailed)
-        code = EXIT_FILE;
-    if (!o.quiet)
-        std::fprintf(stderr, "%s\n", RunStatisticsText(std::chrono::steady_clock::now()).c_str());
+        code = CannotWrite(o.csv);
+    const RunStatistics& statistics = CurrentRunStatistics();
+    const auto now = std::chrono::steady_clock::now();
+    if (o.json)
+        std::fprintf(stderr, "%s\n", statistics.Json(now).c_str());
+    else if (!o.quiet)
+        std::fprintf(stderr, "%s\n", statistics.Text(now).c_str());
+    return code;
+}
+
+// ---- data ----
+
+constexpr int BLOCK_BYTES = 2 * 128;
+
+// One pass as the Data loop makes it: the curve's two halves, then one measurement exchange, whose
+// record places a window's curve. The rows go to `rows`, x as the video graph draws it.
+bool DataPass(long pass, std::string& rows)
+{
+    FlushQueues();
+    for (const int half : {0, 1}) {
+        ReadData128(128 * half, half);
+        if (nBytesR < BLOCK_BYTES)
+            return false;
+    }
+    if (!MeasureOnce())
+        return false;
+    for (int i = 0; i < CURVE_POINTS; ++i) {
+        const int x = ccdMode == 0 ? 4 * i : pp[5] + i;
+        rows += std::to_string(pass) + ',' + std::to_string(x) + ',' + std::to_string(adcbuf[i]) + ',' +
+                std::to_string(vThd) + '\n';
+    }
+    return true;
+}
+
+// The rows' file (standard output without --csv), written with the program's calls for files
+// written row by row: a FIFO or device is refused, every write whole or reported.
+class DataFile {
+public:
+    explicit DataFile(const std::string& path)
+    {
+        bool notAFile = false;
+        int error = 0;
+        fd_ = path.empty() ? 1 : OpenRowFile(path, &notAFile, &error);
+        ok_ = fd_ >= 0 && (path.empty() || CutRowFile(fd_, 0) == 0);
+    }
+    ~DataFile()
+    {
+        if (fd_ > 1)
+            CloseRowFile(fd_);
+    }
+    DataFile(const DataFile&) = delete;
+    DataFile& operator=(const DataFile&) = delete;
+
+    bool Write(const std::string& text)
+    {
+        int error = 0;
+        ok_ = ok_ && WriteRowFile(fd_, text.data(), text.size(), &error) == text.size();
+        return ok_;
+    }
+    // What was written is on the disk (a pipe or terminal has no disk).
+    bool Finish()
+    {
+        const int error = SyncRowFile(fd_);
+        return ok_ && (error == 0 || (fd_ == 1 && error == EINVAL));
+    }
+
+private:
+    int fd_ = -1;
+    bool ok_ = false;
+};
+
+int Data(const Options& o)
+{
+    if (!ReadParameters(RAM))
+        return NoAnswer();
+    DataFile file(o.csv);
+    if (!file.Write("pass,x,video,threshold\n"))
+        return CannotWrite(o.csv);
+    const LoopHold loop;
+    int code = EXIT_DONE;
+    {
+        const BlockLine blocks;
+        std::string rows;
+        for (long pass = 1; stop_flag == 0 && (o.passes < 0 || pass <= o.passes); ++pass) {
+            rows.clear();
+            if (!DataPass(pass, rows)) {
+                std::fprintf(stderr, "korva-tb: %s\n", nBytesR < BLOCK_BYTES ? szStatus : "Timeout RS232-Line!");
+                code = EXIT_NO_ANSWER;
+                break;
+            }
+            if (!file.Write(rows))
+                return CannotWrite(o.csv);
+        }
+    }
+    if (!file.Finish())
+        return CannotWrite(o.csv);
     return code;
 }
 
@@ -193,12 +288,42 @@ int OnTheLine(const Options& o)
         return Check(o);
     if (o.command == "get")
         return Get(o);
+    if (o.command == "send")
+        return Send(o);
     if (o.command == "teach")
         return Teach(o);
+    if (o.command == "data")
+        return Data(o);
     return Run(o);
 }
 
 }  // namespace
+
+int CannotWrite(const std::string& path)
+{
+    std::fprintf(stderr, "korva-tb: Cannot write record file! (%s)\n", path.empty() ? "standard output" : path.c_str());
+    return EXIT_FILE;
+}
+
+int NoAnswer()
+{
+    std::fprintf(stderr, "korva-tb: %s\n", szStatus);
+    return EXIT_NO_ANSWER;
+}
+
+void PrintParameters(bool json)
+{
+    uint16_t words[PNUM];
+    PackVariables(words);
+    if (!json) {
+        for (int i = 0; i < PNUM; ++i)
+            std::printf("%s=%u\n", PARAMETER_NAMES[i], words[i]);
+        return;
+    }
+    for (int i = 0; i < PNUM; ++i)
+        std::printf("%s\"%s\":%u", i == 0 ? "{" : ",", PARAMETER_NAMES[i], words[i]);
+    std::printf("}\n");
+}
 
 int RunCommand(const Options& o)
 {
@@ -206,8 +331,17 @@ int RunCommand(const Options& o)
     console.progress = !o.quiet && isatty(2) != 0;
     SetSink(&console);
     OnQuitSignals(StopOnSignal, nullptr);
+#ifndef _WIN32
+    std::signal(SIGPIPE, SIG_IGN);  // a reader that went away is a failed write, not the end
+#endif
     if (o.command == "ports")
         return Ports(o);
+    if (o.command == "find") {
+        const LineHold hold;
+        const int code = Find(o);
+        CloseCom(com);
+        return code;
+    }
     int code = OpenPort(o);
     if (code == EXIT_DONE)
         code = OnTheLine(o);

@@ -15,14 +15,18 @@ constexpr int PORT_COUNT = 12;
 // The options each command takes beside the common ones.
 const std::map<std::string, std::set<std::string>> commandOptions = {
     {"ports", {"--json"}},
+    {"find", {"--json"}},
     {"check", {}},
+    {"send", {"--to", "--set"}},
+    {"data", {"--passes", "--csv"}},
     {"get", {"--from", "--json", "--out"}},
     {"teach", {"--background"}},
-    {"run", {"--records", "--seconds", "--csv"}},
+    {"run", {"--records", "--seconds", "--csv", "--json"}},
 };
 const std::set<std::string> commonOptions = {"--port", "--device", "--quiet"};
 // Options followed by a value.
-const std::set<std::string> valued = {"--port", "--device", "--from", "--out", "--records", "--seconds", "--csv"};
+const std::set<std::string> valued = {"--port",    "--device",  "--from", "--out", "--records",
+                                      "--seconds", "--csv", "--passes", "--to",  "--set"};
 
 bool WholeNumber(const std::string& text, long min, long max, long& value)
 {
@@ -56,6 +60,16 @@ bool TakeOption(const std::string& name, const std::string& value, Options& o, s
         o.out = value;
     } else if (name == "--csv") {
         o.csv = value;
+    } else if (name == "--to") {
+        if (value != "ram" && value != "eeprom")
+            return error = "--to takes ram or eeprom", false;
+        o.to = value;
+    } else if (name == "--set") {
+        o.sets.push_back(value);
+    } else if (name == "--passes") {
+        if (!WholeNumber(value, 1, 1000000000, number))
+            return error = "--passes takes a count from 1", false;
+        o.passes = number;
     } else if (name == "--records") {
         if (!WholeNumber(value, 1, 1000000000, number))
             return error = "--records takes a count from 1", false;
@@ -85,6 +99,10 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error)
         return error = "unknown command " + o.command, false;
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
+        if (o.command == "send" && !name.starts_with("--") && o.file.empty()) {
+            o.file = name;  // the parameter file to send
+            continue;
+        }
         if (!known->second.contains(name) && !commonOptions.contains(name))
             return error = o.command + " takes no " + name, false;
         std::string value;
@@ -98,6 +116,8 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error)
     }
     if (o.records > 0 && o.seconds > 0)
         return error = "run takes --records or --seconds, not both", false;
+    if (o.command == "send" && o.to.empty())
+        return error = "send needs --to ram or --to eeprom", false;
     return true;
 }
 
@@ -107,6 +127,16 @@ std::string HelpText(const std::string& command)
         {"ports", "korva-tb ports [--json]\n"
                   "  The ports 1 to 12 as the program names them: device, present or absent, description, maker,\n"
                   "  USB ids.\n"},
+        {"find", "korva-tb find [--json]\n"
+                 "  Looks for the sensor on every present port, as Find does; prints the port it answered on,\n"
+                 "  or exits 3.\n"},
+        {"send", "korva-tb send --to ram|eeprom [FILE] [--set name=value ...]\n"
+                 "  Sends a parameter file, or the sensor's RAM parameters changed by --set; every value is\n"
+                 "  checked against the panels' ranges first (exit 1, nothing sent). Reads them back (exit 4\n"
+                 "  when they differ) and prints what changed as name: old -> new.\n"},
+        {"data", "korva-tb data [--passes N] [--csv FILE]\n"
+                 "  The Data loop: each pass the video curve, 256 rows of pass,x,video,threshold, and one\n"
+                 "  measurement; until N passes or SIGINT, SIGTERM or SIGHUP.\n"},
         {"check", "korva-tb check\n"
                   "  The line check: prints \"Line Ok!\", or the program's failure text and exits 3.\n"},
         {"get", "korva-tb get [--from ram|eeprom] [--json] [--out FILE]\n"
@@ -114,10 +144,10 @@ std::string HelpText(const std::string& command)
                 "  --out also writes them to a parameter file in the program's format.\n"},
         {"teach", "korva-tb teach [--background]\n"
                   "  The set-point teach, or the background teach, then the parameters read back.\n"},
-        {"run", "korva-tb run [--records N | --seconds S] [--csv FILE]\n"
-                "  The continuous run: every measurement record a row of the record file (FILE), until N\n"
-                "  records, S seconds, or SIGINT, SIGTERM or SIGHUP; then the statistics line on standard\n"
-                "  error.\n"},
+        {"run", "korva-tb run [--records N | --seconds S] [--csv FILE] [--json]\n"
+                "  The continuous run: every measurement record a row as the record file has it, to FILE or\n"
+                "  standard output, until N records, S seconds, or SIGINT, SIGTERM or SIGHUP; then the\n"
+                "  statistics line on standard error (one JSON object with --json).\n"},
     };
     const auto one = commands.find(command);
     if (one != commands.end())

@@ -18,6 +18,8 @@ const char* const PARAMETER_NAMES[PNUM] = {"power", "pwrMode", "vThd", "bVal", "
                                            "eBeg",  "eEnd",    "tVal", "tTol", "iGain",    "ePoti",
                                            "ccdMode", "pStart", "bMode", "para15"};
 
+const uint16_t PARAMETER_MAX[PNUM] = {1000, 1, 1023, 1023, 1, 4, 1024, 1024, 1024, 512, 1, 1, 2, 1023, 2, 1023};
+
 namespace {
 
 // The variables behind the words of the parameter packet, in packet order.

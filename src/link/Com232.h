@@ -23,6 +23,9 @@ extern uint16_t power, pwrMode, vThd, bVal, polarity, eMode, eBeg, eEnd, tVal, t
 extern uint16_t pp[PNUM];
 // The parameters' names as the program calls them, in packet order ("power", ..., "para15").
 extern const char* const PARAMETER_NAMES[PNUM];
+// The largest value the panels take for each parameter, all from 0: their controls' ranges, and
+// for para15, which has no control, the range the panels keep it in.
+extern const uint16_t PARAMETER_MAX[PNUM];
 
 void CopyVarsToPP();
 void CopyPPtoVars();

@@ -1,9 +1,10 @@
 // korva-tb as a script runs it: the built program against the simulated sensor on a pseudo-terminal,
 // its output, its files and its exit codes.
-#include "link/Protocol.h"
+#include "link/Com232.h"
 #include "ptysensor.h"
 #include "rs232.h"
 #include "support/Pty.h"
+#include "support/SmallDisk.h"
 
 #include <QFile>
 #include <QProcess>
@@ -134,6 +135,84 @@ private slots:
         QVERIFY(NumberedInOrder(rows, static_cast<int>(rows.size() - 1)));
         const QString lock = "/run/lock/LCK.." + QString::fromStdString(sensor->devicePath()).mid(5).replace('/', '_');
         QVERIFY(!QFile::exists(lock));
+    }
+
+    // All sixteen at the top of their ranges, then at 0: what the EEPROM holds is what was sent.
+    // A value out of range sends nothing.
+    void sendToEepromAndBack()
+    {
+        for (const bool top : {true, false}) {
+            QStringList send{"send", "--to", "eeprom"};
+            QString expected;
+            for (int i = 0; i < PNUM; ++i) {
+                const QString name = QString::fromLatin1(PARAMETER_NAMES[i]);
+                const unsigned value = top ? PARAMETER_MAX[i] : 0;
+                send << "--set" << name + '=' + QString::number(value);
+                expected += name + '=' + QString::number(value) + '\n';
+            }
+            QCOMPARE(Run(send + device).code, 0);
+            QCOMPARE(Run(QStringList{"get", "--from", "eeprom"} + device).out, expected);
+        }
+        const uint64_t asked = sensor->commandsReceived(ORDER_GET_RAM);
+        const Outcome refused = Run(QStringList{"send", "--to", "eeprom", "--set", "tTol=513"} + device);
+        QCOMPARE(refused.code, 1);
+        QVERIFY2(refused.err.contains("tTol: 513 is out of its range 0 to 512"), qPrintable(refused.err));
+        QCOMPARE(sensor->commandsReceived(ORDER_GET_RAM), asked);
+        QCOMPARE(sensor->commandsReceived(ORDER_SEND_EEPROM), uint64_t{2});
+
+        const QString file = folder.filePath("ram.dat");
+        QCOMPARE(Run(QStringList{"get", "--out", file} + device).code, 0);
+        const Outcome sent = Run(QStringList{"send", "--to", "ram", file, "--set", "vThd=600"} + device);
+        QCOMPARE(sent.code, 0);
+        QCOMPARE(sent.out, QString("vThd: 0 -> 600\n"));
+        QCOMPARE(Run(QStringList{"send", "--to", "ram", folder.filePath("none.dat")} + device).code, 5);
+    }
+
+    void findDataAndRunToStandardOutput()
+    {
+        qputenv("KORVA_COM3", QByteArray::fromStdString(sensor->devicePath()));
+        const Outcome find = Run({"find", "--json"});
+        qunsetenv("KORVA_COM3");
+        QCOMPARE(find.code, 0);
+        QCOMPARE(find.out, "{\"port\":3,\"device\":\"" + QString::fromStdString(sensor->devicePath()) + "\"}\n");
+
+        const QStringList data = Run(QStringList{"data", "--passes", "2"} + device).out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(data.size(), 1 + 2 * CURVE_POINTS);
+        QCOMPARE(data[0], QString("pass,x,video,threshold"));
+        QVERIFY(data[CURVE_POINTS].startsWith("1,1020,") && data[CURVE_POINTS + 1].startsWith("2,0,"));
+
+        const Outcome run = Run(QStringList{"run", "--records", "10", "--json"} + device);
+        QCOMPARE(run.out.count('\n'), 11);
+        QVERIFY2(run.err.startsWith("{\"records\":10,"), qPrintable(run.err));
+    }
+
+    // A pulled cable ends the run by its time-out, a full disk by the failed write; the rows so far
+    // stay whole either way.
+    void faultsEndARunWithWholeRows()
+    {
+        const QString csv = folder.filePath("pulled.csv");
+        QProcess* process = Start(QStringList{"run", "--csv", csv} + device);
+        QTRY_VERIFY_WITH_TIMEOUT(sensor->commandsReceived(ORDER_MEASURE) > 20, 10000);
+        sensor->stop();
+        const Outcome pulled = Finish(process);
+        QCOMPARE(pulled.code, 3);
+        QVERIFY2(pulled.err.contains("Timeout RS232-Line!"), qPrintable(pulled.err));
+        QVERIFY(ReadLines(csv).size() > 20);
+        QCOMPARE(ReadLines(csv).last().count(QLatin1Char(',')), RECORD_WORDS + 1);
+
+        init();
+        const SmallDisk disk;
+        if (!disk.mounted())
+            QSKIP("mounting a small disk needs root");
+        const QString onDisk = disk.filePath("full.csv");
+        process = Start(QStringList{"run", "--seconds", "60", "--csv", onDisk} + device);
+        QTRY_VERIFY_WITH_TIMEOUT(ReadLines(onDisk).size() > 10, 10000);
+        QVERIFY(disk.Fill());
+        const Outcome full = Finish(process);
+        QCOMPARE(full.code, 5);
+        QVERIFY2(full.err.contains("Cannot write record file!"), qPrintable(full.err));
+        QFile file(onDisk);
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().endsWith('\n'));
     }
 
     // One exit code each: usage, a port held by another user (as the program holds it), a silent
