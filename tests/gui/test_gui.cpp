@@ -5,6 +5,7 @@
 #include "support/Program.h"
 #include "support/SmallDisk.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -109,6 +110,31 @@ class TestGui : public QObject {
 
 private slots:
     void initTestCase() { QVERIFY(StartProgram()); }
+
+    // korva-tb refuses values outside the panels' ranges: the table it checks against
+    // (PARAMETER_MAX) is the panels' controls, a ring's last item, a switch's 1.
+    void parameterRangesAreThePanels()
+    {
+        const struct {
+            int index, panel, control;
+        } controls[] = {{0, panelHandle, PANEL_SLIDEPOWER},       {1, panelHandle, PANEL_RINGPOWERMODE},
+                        {2, panelHandle, PANEL_NEDITVIDEOTHRESHOLD}, {3, panelPopUp, POPUP_BACKGROUNDVALUE},
+                        {4, panelHandle, PANEL_RINGPOLARITY},      {5, panelHandle, PANEL_DROPDEVALMODE},
+                        {6, panelHandle, PANEL_NEDITEDGELEFT},     {7, panelHandle, PANEL_NEDITEDGERIGHT},
+                        {8, panelPopUp, POPUP_NEDITTEACH},         {9, panelPopUp, POPUP_NEDITTOLERANCE},
+                        {10, panelPopUp, POPUP_BINSWITCHVGAIN},    {11, panelPopUp, POPUP_BINSWENABLETOL},
+                        {12, panelPopUp, POPUP_RINGCCDMODE},       {13, panelPopUp, POPUP_NSLIDEPIXELSTART},
+                        {14, panelPopUp, POPUP_RINGCCDBGMODE}};
+        for (const auto& c : controls) {
+            const QWidget* widget = CtrlWidget(c.panel, c.control);
+            int top = 1;
+            if (const auto* ring = qobject_cast<const QComboBox*>(widget))
+                top = ring->count() - 1;
+            else if (widget->property("maximum").isValid())
+                top = widget->property("maximum").toInt();
+            QVERIFY2(top == PARAMETER_MAX[c.index], PARAMETER_NAMES[c.index]);
+        }
+    }
 
     void init()
     {
