@@ -216,7 +216,7 @@ private slots:
     }
 
     // One exit code each: usage, a port held by another user (as the program holds it), a silent
-    // line, a file that cannot be written.
+    // line, a file that cannot be written, a read-back that differs from what was sent.
     void exitCodes()
     {
         QCOMPARE(Run({"bogus"}).code, 1);
@@ -236,6 +236,16 @@ private slots:
         QCOMPARE(check.err, QString("korva-tb: Timeout-RS-232...\n"));
 
         QCOMPARE(Run(QStringList{"get", "--out", folder.filePath("missing/x.dat")} + device).code, 5);
+
+        // A sensor that keeps its start values whatever it is sent.
+        const ScriptedPeer stubborn([](const Bytes& command) {
+            return sim::frameOrder(command) == ORDER_GET_RAM ? sim::encodeFrame(ORDER_GET_RAM, sim::kStartParameters)
+                                                             : Bytes{};
+        });
+        const Outcome differs =
+            Run({"send", "--to", "ram", "--set", "vThd=600", "--device", QString::fromStdString(stubborn.path())});
+        QCOMPARE(differs.code, 4);
+        QVERIFY2(differs.err.contains("vThd: sent 600, read back 512"), qPrintable(differs.err));
     }
 };
 
