@@ -13,6 +13,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace korva {
 
@@ -40,6 +43,29 @@ void NoteQuitSignal(int)
     const int saved = errno;
     [[maybe_unused]] const ssize_t written = ::write(s_signalWriteEnd, "q", 1);
     errno = saved;
+}
+#endif
+
+#ifdef Q_OS_WIN
+DeferredCall s_quitCall = nullptr;
+void* s_quitData = nullptr;
+
+// Ctrl+C and Ctrl+Break at the console arrive on a thread of their own: the call is handed to the
+// event loop, as a signal's is on Linux, and the process is not ended on the spot.
+BOOL WINAPI NoteConsoleBreak(DWORD type)
+{
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
+        return FALSE;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            if (s_quitCall != nullptr)
+                s_quitCall(s_quitData);
+            else
+                QuitUserInterface(0);
+        },
+        Qt::QueuedConnection);
+    return TRUE;
 }
 #endif
 
@@ -145,6 +171,10 @@ int OnQuitSignals(DeferredCall call, void* data)
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         sigaction(signal, &action, nullptr);
+#elif defined(Q_OS_WIN)
+    s_quitCall = call;
+    s_quitData = data;
+    [[maybe_unused]] static const BOOL handled = SetConsoleCtrlHandler(NoteConsoleBreak, TRUE);
 #else
     Q_UNUSED(call);
     Q_UNUSED(data);

@@ -56,7 +56,8 @@ int TickerEnabled(int ticker);
 // From now on SIGTERM, SIGINT and SIGHUP call `call(data)` during event processing instead of
 // ending the process on the spot; the program then shuts down in its own way. A null call: they
 // end the event loop (QuitUserInterface with 0), so a program killed during its start-up never
-// enters it. Called again, the call changes. (On systems without these signals it does nothing.)
+// enters it. Called again, the call changes. On Windows, Ctrl+C and Ctrl+Break at the console do
+// the same.
 // Returns 0 or a negative number.
 int OnQuitSignals(DeferredCall call, void* data);
 
