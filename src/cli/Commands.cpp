@@ -9,17 +9,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#else
-#include <unistd.h>
-#endif
 
 namespace korva::cli {
 
@@ -59,14 +50,8 @@ void StopOnSignal(void*)
 // Opens the port the options name, as the program opens it (its lock included).
 int OpenPort(const Options& o)
 {
-    if (!o.device.empty()) {
-        const std::string variable = "KORVA_COM" + std::to_string(o.port);
-#ifdef _WIN32
-        _putenv_s(variable.c_str(), o.device.c_str());
-#else
-        setenv(variable.c_str(), o.device.c_str(), 1);
-#endif
-    }
+    if (!o.device.empty())
+        SetComDevice(o.port, o.device.c_str());
     com = o.port;
     const int opened = OpenSensorPort(com);
     if (opened == 0)
@@ -328,12 +313,9 @@ void PrintParameters(bool json)
 int RunCommand(const Options& o)
 {
     InitRunTime(0, nullptr);
-    console.progress = !o.quiet && isatty(2) != 0;
+    console.progress = !o.quiet && ErrorOutputIsTerminal();
     SetSink(&console);
     OnQuitSignals(StopOnSignal, nullptr);
-#ifndef _WIN32
-    std::signal(SIGPIPE, SIG_IGN);  // a reader that went away is a failed write, not the end
-#endif
     if (o.command == "ports")
         return Ports(o);
     if (o.command == "find") {

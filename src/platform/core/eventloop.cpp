@@ -14,6 +14,7 @@
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
+#include <io.h>
 #include <windows.h>
 #endif
 
@@ -77,6 +78,9 @@ int InitRunTime(int argc, char** argv)
         s_argc = argc;
         new QCoreApplication(s_argc, argv);
     }
+#ifdef Q_OS_UNIX
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     return 1;
 }
 
@@ -185,6 +189,15 @@ int OnQuitSignals(DeferredCall call, void* data)
 std::string GetProjectDir()
 {
     return QCoreApplication::applicationDirPath().toStdString();
+}
+
+bool ErrorOutputIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return _isatty(2) != 0;
+#else
+    return isatty(2) != 0;
+#endif
 }
 
 }  // namespace korva

@@ -68,6 +68,9 @@ int CloseCom(int port);
 
 // Operating-system device of a port number ("/dev/ttyUSB0", "COM5"), or "" for an invalid number.
 std::string ComDeviceName(int port);
+// Makes `device` the device of port `port` from now on, as KORVA_COM<port> does. 0, or
+// COM_ERR_PORT_NUMBER for a port below 1 or a null device.
+int SetComDevice(int port, const char* device);
 // The operating system's reason for the last failed OpenComConfig, in words ("" when it succeeded).
 std::string ComLastOpenError();
 

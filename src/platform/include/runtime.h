@@ -23,7 +23,8 @@ enum : int {
 // ---- start-up, event loop -------------------------------------------------------------------------
 
 // Creates the application object of a program without panels, when there is none yet; one made by
-// InitUserInterface (or a test harness) is used as it is. Needs no display. Returns 1.
+// InitUserInterface (or a test harness) is used as it is. Needs no display. From then on a write
+// to a pipe whose reader has gone fails (EPIPE) instead of ending the program. Returns 1.
 int InitRunTime(int argc, char** argv);
 
 // Runs the event loop until QuitUserInterface; returns the code given to it.
@@ -63,6 +64,8 @@ int OnQuitSignals(DeferredCall call, void* data);
 
 // Directory of the executable, without a trailing separator.
 std::string GetProjectDir();
+// Whether standard error is a terminal (a console on Windows), where progress may be shown.
+bool ErrorOutputIsTerminal();
 
 // ---- files --------------------------------------------------------------------------------------
 

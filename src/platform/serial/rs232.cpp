@@ -626,6 +626,14 @@ std::string ComDeviceName(int port)
 #endif
 }
 
+int SetComDevice(int port, const char* device)
+{
+    if (port < 1 || device == nullptr)
+        return COM_ERR_PORT_NUMBER;
+    qputenv(("KORVA_COM" + std::to_string(port)).c_str(), QByteArray(device));
+    return 0;
+}
+
 std::string ComLastOpenError()
 {
     return s_lastOpenError;
